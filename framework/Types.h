@@ -1,0 +1,51 @@
+// Small value types shared by every unit: the set template used for the spec'd "set of"
+// properties, and the wide-string alias. Header only.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <type_traits>
+
+namespace qv {
+
+// Text of the engine: UTF-16 code units, one unit a character.
+using WideString = std::u16string;
+
+// A set of values of a small enumeration (at most 64 members), stored as a bit mask.
+// Bit n stands for the enumeration value n, as in the streamed form of a set.
+template <class E>
+class TSet {
+  static_assert(std::is_enum_v<E>, "TSet holds enumeration values");
+
+public:
+  constexpr TSet() = default;
+  constexpr TSet(std::initializer_list<E> values) {
+    for (E v : values) FBits |= Bit(v);
+  }
+  static constexpr TSet FromMask(uint64_t mask) {
+    TSet s;
+    s.FBits = mask;
+    return s;
+  }
+
+  constexpr bool Contains(E v) const { return (FBits & Bit(v)) != 0; }
+  constexpr bool Empty() const { return FBits == 0; }
+  constexpr uint64_t Mask() const { return FBits; }
+
+  constexpr TSet& Include(E v) { FBits |= Bit(v); return *this; }
+  constexpr TSet& Exclude(E v) { FBits &= ~Bit(v); return *this; }
+
+  constexpr TSet operator+(TSet o) const { return FromMask(FBits | o.FBits); }
+  constexpr TSet operator-(TSet o) const { return FromMask(FBits & ~o.FBits); }
+  constexpr TSet operator*(TSet o) const { return FromMask(FBits & o.FBits); }
+  constexpr TSet& operator+=(TSet o) { FBits |= o.FBits; return *this; }
+  constexpr TSet& operator-=(TSet o) { FBits &= ~o.FBits; return *this; }
+  constexpr bool operator==(const TSet&) const = default;
+
+private:
+  static constexpr uint64_t Bit(E v) { return uint64_t{1} << static_cast<unsigned>(v); }
+  uint64_t FBits = 0;
+};
+
+}  // namespace qv
