@@ -19,7 +19,8 @@ class TStream;
 // How a style changes the letter case of its text; stored by styles, applied by displays.
 enum TChangeCase : uint8_t { ccNone, ccUpper, ccLower, ccToggle, ccTitle };
 
-// Text encoding kinds of a stream.
+// Text encoding kinds of a stream. Other numbers name no encoding: the stream routines
+// write and read nothing for them.
 inline constexpr int tkAnsi = 0;     // 8-bit text in a code page, no mark
 inline constexpr int tkUtf16LE = 1;  // mark FF FE
 inline constexpr int tkUtf16BE = 2;  // mark FE FF
@@ -66,6 +67,7 @@ char UpperChar(char c);
 char16_t UpperChar(char16_t c);
 
 // --- Blanks and lines (1-based positions) ---------------------------------------------------
+// A pos before 1 is moved to 1 first.
 // Advances pos over spaces that are not line breaks. -1 when pos ran past the end, else 0.
 int SkipSpaces(std::u16string_view text, int& pos);
 // Advances pos over spaces, line breaks included. -1 when pos ran past the end, else the
@@ -121,7 +123,8 @@ private:
 
 // Splits text into list: items end at characters 1..32 or at the list's delimiter; runs of
 // characters 1..32 are skipped; consecutive delimiters give empty items, as does a delimiter
-// at the very end. The list is cleared first, inside an update bracket.
+// at the very end. A NUL byte separates like a blank. The list is cleared first, inside an
+// update bracket.
 void SplitToList(TzStringList& list, std::string_view text);
 
 // Points field at value, moving the owner's free-notification link from the old component to
