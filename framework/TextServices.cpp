@@ -432,21 +432,14 @@ std::u16string UnrotateChars(std::u16string_view text) {
   return out;
 }
 
-std::u16string DecodeWithIcu(TCodePageData& data, std::string_view bytes) {
-  UConverter* cnv = ThreadConverter(data);
-  if (!cnv) return std::u16string(bytes.size(), kReplacementChar);
-  std::string unrotated;
-  if (data.RotatedControls) bytes = unrotated = UnrotateBytes(bytes);
-  // A byte gives at most one unit, except 4-byte sequences giving a pair; grow if needed.
-  std::u16string out(bytes.size() + 2, u'\0');
+// Runs one ICU conversion call over the whole input, doubling the output until it fits.
+template <class Out, class In, class Convert>
+Out ConvertAll(Out out, const In* source, const In* sourceEnd, Convert convert) {
   size_t written = 0;
-  const char* source = bytes.data();
-  const char* sourceEnd = source + bytes.size();
   for (;;) {
-    UChar* target = out.data() + written;
+    auto* target = out.data() + written;
     UErrorCode err = U_ZERO_ERROR;
-    ucnv_toUnicode(cnv, &target, out.data() + out.size(), &source, sourceEnd, nullptr, true,
-                   &err);
+    convert(&target, out.data() + out.size(), &source, sourceEnd, &err);
     written = static_cast<size_t>(target - out.data());
     if (err != U_BUFFER_OVERFLOW_ERROR) break;
     out.resize(out.size() * 2);
@@ -455,27 +448,28 @@ std::u16string DecodeWithIcu(TCodePageData& data, std::string_view bytes) {
   return out;
 }
 
+std::u16string DecodeWithIcu(TCodePageData& data, std::string_view bytes) {
+  UConverter* cnv = ThreadConverter(data);
+  if (!cnv) return std::u16string(bytes.size(), kReplacementChar);
+  std::string unrotated;
+  if (data.RotatedControls) bytes = unrotated = UnrotateBytes(bytes);
+  // A byte gives at most one unit, except 4-byte sequences giving a pair; grows if needed.
+  return ConvertAll(std::u16string(bytes.size() + 2, u'\0'), bytes.data(),
+                    bytes.data() + bytes.size(),
+                    [cnv](UChar** t, const UChar* te, const char** s, const char* se,
+                          UErrorCode* err) { ucnv_toUnicode(cnv, t, te, s, se, nullptr, true, err); });
+}
+
 std::string EncodeWithIcu(TCodePageData& data, std::u16string_view text) {
   UConverter* cnv = ThreadConverter(data);
   if (!cnv) return std::string(text.size(), '?');
   std::u16string unrotated;
   if (data.RotatedControls) text = unrotated = UnrotateChars(text);
-  std::string out(text.size() * static_cast<size_t>(std::min(data.Info.MaxCharSize, 3)) + 4,
-                  '\0');
-  size_t written = 0;
-  const UChar* source = text.data();
-  const UChar* sourceEnd = source + text.size();
-  for (;;) {
-    char* target = out.data() + written;
-    UErrorCode err = U_ZERO_ERROR;
-    ucnv_fromUnicode(cnv, &target, out.data() + out.size(), &source, sourceEnd, nullptr, true,
-                     &err);
-    written = static_cast<size_t>(target - out.data());
-    if (err != U_BUFFER_OVERFLOW_ERROR) break;
-    out.resize(out.size() * 2);
-  }
-  out.resize(written);
-  return out;
+  const size_t perUnit = static_cast<size_t>(std::min(data.Info.MaxCharSize, 3));
+  return ConvertAll(std::string(text.size() * perUnit + 4, '\0'), text.data(),
+                    text.data() + text.size(),
+                    [cnv](char** t, const char* te, const UChar** s, const UChar* se,
+                          UErrorCode* err) { ucnv_fromUnicode(cnv, t, te, s, se, nullptr, true, err); });
 }
 
 const uint8_t* ReverseTable(TCodePageData& data) {

@@ -293,34 +293,6 @@ void ReadTextFromStream(std::u16string& text, TStream& stream, int kind, int cod
   }
 }
 
-// --- TzStringList ---------------------------------------------------------------------------
-
-bool TzStringList::Find(std::string_view s, int& index) const {
-  bool found = false;
-  int low = 0;
-  int high = Count() - 1;
-  while (low <= high) {
-    const int mid = (low + high) / 2;
-    const int c = CompareStrings(Get(mid), s);
-    if (c < 0) {
-      low = mid + 1;
-    } else {
-      high = mid - 1;
-      if (c == 0) {
-        found = true;
-        // With duplicates the search goes on leftwards and ends on the first equal item.
-        if (Duplicates() != dupAccept) low = mid;
-      }
-    }
-  }
-  index = low;
-  return found;
-}
-
-// The base sort orders by CompareStrings, stably, and also when Sorted is set, which is
-// what a change of CaseSensitive needs; CustomSort would leave a sorted list as it is.
-void TzStringList::Sort() { TStringList::Sort(); }
-
 // --- Splitting -----------------------------------------------------------------------------------
 
 void SplitToList(TzStringList& list, std::string_view text) {

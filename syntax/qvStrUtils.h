@@ -106,16 +106,14 @@ void ReadTextFromStream(std::u16string& text, TStream& stream, int kind, int cod
                         int charset);
 
 // --- String list with selectable case ------------------------------------------------------------
-// A string list that compares items by the user locale, with or without case by
-// CaseSensitive, and that knows a delimiter for SplitToList.
+// A string list that knows a delimiter for SplitToList. Searching and sorting come from
+// TStringList, which already compares by the user locale with or without case by
+// CaseSensitive (and re-sorts a sorted list when that changes).
 class TzStringList : public TStringList {
 public:
   const char* ClassName() const override { return "TzStringList"; }
   char Delimiter() const { return FDelimiter; }
   void SetDelimiter(char value) { FDelimiter = value; }
-
-  bool Find(std::string_view s, int& index) const override;
-  void Sort() override;
 
 private:
   char FDelimiter = ',';
