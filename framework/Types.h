@@ -12,6 +12,13 @@ namespace qv {
 // Text of the engine: UTF-16 code units, one unit a character.
 using WideString = std::u16string;
 
+// A point of a text or a canvas: X the column or horizontal pixel, Y the line or vertical pixel.
+struct TPoint {
+  int X = 0;
+  int Y = 0;
+  constexpr bool operator==(const TPoint&) const = default;
+};
+
 // A set of values of a small enumeration (at most 64 members), stored as a bit mask.
 // Bit n stands for the enumeration value n, as in the streamed form of a set.
 template <class E>
