@@ -60,8 +60,9 @@ public:
 };
 
 // Items in non-decreasing key order. Ownership is fixed at construction: an owning list frees
-// an item when it is deleted, when the list is cleared and when the list is destroyed (in
-// Delete and Clear only); a non-owning list only refers to its items.
+// an item when it is deleted, when the list is cleared and when the list is destroyed (the
+// freeing lives in Delete and Clear only; the destructor clears); a non-owning list only
+// refers to its items.
 class TSortedList {
 public:
   explicit TSortedList(bool ownObjects);
