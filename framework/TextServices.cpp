@@ -19,6 +19,7 @@
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucol.h>
 #include <unicode/uchar.h>
+#include <unicode/uloc.h>
 #include <unicode/ustring.h>
 
 #include "framework/SysUtils.h"
@@ -536,6 +537,13 @@ public:
     FCurrent.store(slot.get(), std::memory_order_release);
     return slot.get();
   }
+  // The collator of any locale, from the same cache as the user locale's.
+  const UCollator* CollatorOf(const std::string& localeName) {
+    std::lock_guard<std::mutex> lock(FLock);
+    TCollatorPtr& slot = FBuilt[localeName];
+    if (!slot) slot = OpenCollator(localeName);
+    return slot.get();
+  }
 
 private:
   std::mutex FLock;
@@ -567,6 +575,50 @@ std::u16string FoldCase(std::u16string_view s) {
 int CompareUnits(std::u16string_view s1, std::u16string_view s2) {
   const int c = s1.compare(s2);
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+// -1, 0 or +1 by a collator (null: ICU data missing, code order beats no order).
+int Collate(const UCollator* coll, std::u16string_view s1, std::u16string_view s2,
+            uint32_t flags) {
+  if (!coll) return CompareUnits(s1, s2);
+  if (flags & NORM_IGNORECASE) {
+    // Folding first ignores letter case only; width, accents and hyphens still count.
+    const std::u16string f1 = FoldCase(s1);
+    const std::u16string f2 = FoldCase(s2);
+    return ucol_strcoll(coll, f1.data(), Length32(f1.size()), f2.data(), Length32(f2.size()));
+  }
+  return ucol_strcoll(coll, Chars(s1), Length32(s1.size()), Chars(s2), Length32(s2.size()));
+}
+
+// The ICU locale ID ("de_DE@collation=phonebook") of a locale name in either form.
+std::string IcuLocaleId(const std::string& localeName) {
+  char id[ULOC_FULLNAME_CAPACITY];
+  UErrorCode err = U_ZERO_ERROR;
+  const int32_t n = uloc_canonicalize(localeName.c_str(), id, sizeof id, &err);
+  if (U_FAILURE(err) || err == U_STRING_NOT_TERMINATED_WARNING) return {};
+  return std::string(id, static_cast<size_t>(n));
+}
+
+// Collators of explicit LCIDs. An LCID always names the same locale, so the lookup is
+// remembered per thread for the last LCID; the collator itself is shared and kept until exit.
+struct TLcidCollator {
+  bool Known = false;                // false: the LCID names no locale
+  const UCollator* Coll = nullptr;   // null with Known: ICU data missing
+};
+
+TLcidCollator CollatorOfLCID(uint32_t lcid) {
+  thread_local uint32_t lastLcid = LOCALE_USER_DEFAULT;  // never cached: it follows the user
+  thread_local TLcidCollator last;
+  if (lcid == lastLcid) return last;
+  TLcidCollator result;
+  const std::string name = LCIDToLocaleName(lcid);
+  if (!name.empty()) {
+    result.Known = true;
+    result.Coll = Collation().CollatorOf(name);
+  }
+  lastLcid = lcid;
+  last = result;
+  return result;
 }
 
 }  // namespace
@@ -707,19 +759,46 @@ std::string CharUpperA(std::string_view s, int codePage) {
 }
 
 int CompareStringW(std::u16string_view s1, std::u16string_view s2, uint32_t flags) {
-  const UCollator* coll = Collation().Collator();
-  if (!coll) return CompareUnits(s1, s2);  // ICU data missing: code order beats no order
-  if (flags & NORM_IGNORECASE) {
-    // Folding first ignores letter case only; width, accents and hyphens still count.
-    const std::u16string f1 = FoldCase(s1);
-    const std::u16string f2 = FoldCase(s2);
-    return ucol_strcoll(coll, f1.data(), Length32(f1.size()), f2.data(), Length32(f2.size()));
-  }
-  return ucol_strcoll(coll, Chars(s1), Length32(s1.size()), Chars(s2), Length32(s2.size()));
+  return Collate(Collation().Collator(), s1, s2, flags);
 }
 
 int CompareStringA(std::string_view s1, std::string_view s2, uint32_t flags) {
   return CompareStringW(MultiByteToWideChar(CP_ACP, s1), MultiByteToWideChar(CP_ACP, s2), flags);
+}
+
+// --- Locale identifiers --------------------------------------------------------------------------
+
+uint32_t GetUserDefaultLCID() {
+  const std::string id = IcuLocaleId(UserLocale());
+  const uint32_t lcid = id.empty() ? 0 : uloc_getLCID(id.c_str());
+  return lcid != 0 ? lcid : LOCALE_USER_DEFAULT;
+}
+
+std::string LCIDToLocaleName(uint32_t lcid) {
+  char id[ULOC_FULLNAME_CAPACITY];
+  UErrorCode err = U_ZERO_ERROR;
+  const int32_t n = uloc_getLocaleForLCID(lcid, id, sizeof id, &err);
+  if (U_FAILURE(err) || err == U_STRING_NOT_TERMINATED_WARNING || n <= 0) return {};
+  // ICU gives the root locale for every neutral LCID (0, 0x0400, 0x0800, ...): no locale.
+  if (std::string_view(id, static_cast<size_t>(n)) == "root") return {};
+  char tag[ULOC_FULLNAME_CAPACITY];
+  err = U_ZERO_ERROR;
+  const int32_t m = uloc_toLanguageTag(id, tag, sizeof tag, true, &err);
+  if (U_FAILURE(err) || err == U_STRING_NOT_TERMINATED_WARNING || m <= 0) return {};
+  return std::string(tag, static_cast<size_t>(m));
+}
+
+int CompareStringLCID(uint32_t lcid, uint32_t flags, std::u16string_view s1,
+                      std::u16string_view s2) {
+  int result;
+  if (lcid == LOCALE_USER_DEFAULT || lcid == LOCALE_SYSTEM_DEFAULT) {
+    result = Collate(Collation().Collator(), s1, s2, flags);
+  } else {
+    const TLcidCollator coll = CollatorOfLCID(lcid);
+    if (!coll.Known) return 0;
+    result = Collate(coll.Coll, s1, s2, flags);
+  }
+  return result < 0 ? 1 : (result > 0 ? 3 : 2);
 }
 
 }  // namespace qv

@@ -100,4 +100,22 @@ int CompareStringW(std::u16string_view s1, std::u16string_view s2, uint32_t flag
 // The same for 8-bit strings, converted with the system code page first.
 int CompareStringA(std::string_view s1, std::string_view s2, uint32_t flags = 0);
 
+// --- Locale identifiers (LCIDs) ------------------------------------------------------------------
+// The platform's pseudo-identifiers that stand for the user's locale.
+inline constexpr uint32_t LOCALE_USER_DEFAULT = 0x0400;
+inline constexpr uint32_t LOCALE_SYSTEM_DEFAULT = 0x0800;
+
+// The LCID of UserLocale() (0x0409 for "en-US"); LOCALE_USER_DEFAULT when the user locale
+// has no LCID of its own, so that comparisons by it still follow the user locale.
+uint32_t GetUserDefaultLCID();
+// The locale name of an LCID in the form UserLocale() uses ("de-DE", "de-DE-u-co-phonebk"
+// for the phone-book sort id); empty for an LCID that names no locale (including the
+// neutral ones such as 0 and the two pseudo-identifiers above).
+std::string LCIDToLocaleName(uint32_t lcid);
+// CompareStringW by the locale of an LCID, with the platform's raw result: 1 (less), 2
+// (equal), 3 (greater), or 0 when the LCID names no locale. LOCALE_USER_DEFAULT and
+// LOCALE_SYSTEM_DEFAULT mean the user locale. Of the flags only NORM_IGNORECASE has an effect.
+int CompareStringLCID(uint32_t lcid, uint32_t flags, std::u16string_view s1,
+                      std::u16string_view s2);
+
 }  // namespace qv

@@ -339,5 +339,72 @@ TEST(CompareString, FollowsTheUserLocale) {
   EXPECT_EQ(CompareStringW(u"aa", u"z"), -1);
 }
 
+// Sets the user locale for one test and puts the previous one back.
+class TUserLocaleScope {
+public:
+  explicit TUserLocaleScope(const std::string& name) : FSaved(UserLocale()) { SetUserLocale(name); }
+  ~TUserLocaleScope() { SetUserLocale(FSaved); }
+
+private:
+  std::string FSaved;
+};
+
+TEST(LocaleIdentifiers, MapBetweenLCIDsAndLocaleNames) {
+  struct Case { uint32_t Lcid; const char* Name; };
+  const Case cases[] = {
+      {0x0409, "en-US"}, {0x0407, "de-DE"}, {0x041D, "sv-SE"}, {0x0406, "da-DK"},
+      {0x041F, "tr-TR"}, {0x0411, "ja-JP"},
+      {0x10407, "de-DE-u-co-phonebk"},  // the sort id travels as the collation keyword
+      // Neutral and unknown identifiers name no locale.
+      {0x0000, ""}, {LOCALE_USER_DEFAULT, ""}, {LOCALE_SYSTEM_DEFAULT, ""}, {0x1234, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(IntToHex(c.Lcid, 5));
+    EXPECT_EQ(LCIDToLocaleName(c.Lcid), c.Name);
+    if (*c.Name) {
+      TUserLocaleScope scope(c.Name);
+      EXPECT_EQ(GetUserDefaultLCID(), c.Lcid);
+    }
+  }
+  EXPECT_EQ(GetUserDefaultLCID(), 0x0409u);
+  // A user locale without an LCID keeps comparisons on the user locale.
+  TUserLocaleScope scope("xx-YY");
+  EXPECT_EQ(GetUserDefaultLCID(), LOCALE_USER_DEFAULT);
+}
+
+TEST(CompareStringLCID, ComparesByTheLocaleOfTheIdentifier) {
+  struct Case { uint32_t Lcid, Flags; std::u16string S1, S2; int Result; };
+  const Case cases[] = {
+      {0x0409, 0, u"aa", u"z", 1},
+      {0x0406, 0, u"aa", u"z", 3},               // Danish "aa" is "å", after z
+      {0x0409, 0, u"\u00E4b", u"af", 1},
+      {0x041D, 0, u"\u00E4b", u"af", 3},         // Swedish ä follows z
+      {0x0407, 0, u"\u00E4z", u"af", 3},         // German dictionary order: ä is an a
+      {0x10407, 0, u"\u00E4z", u"af", 1},        // phone book: ä is "ae"
+      {0x0409, 0, u"a", u"A", 1},
+      {0x0409, NORM_IGNORECASE, u"abc", u"ABC", 2},
+      {0x0409, 0, u"\u00E9", u"e\u0301", 2},
+      {0x0409, 0, u"", u"", 2},
+      {0x1234, 0, u"a", u"a", 0},
+      {0x0000, 0, u"a", u"a", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(IntToHex(c.Lcid, 5) + ": " + Hex(c.S1) + "vs " + Hex(c.S2));
+    EXPECT_EQ(CompareStringLCID(c.Lcid, c.Flags, c.S1, c.S2), c.Result);
+    EXPECT_EQ(CompareStringLCID(c.Lcid, c.Flags, c.S2, c.S1), c.Result ? 4 - c.Result : 0);
+  }
+}
+
+TEST(CompareStringLCID, PseudoIdentifiersFollowTheUserLocale) {
+  for (uint32_t lcid : {LOCALE_USER_DEFAULT, LOCALE_SYSTEM_DEFAULT}) {
+    SCOPED_TRACE(IntToHex(lcid, 4));
+    EXPECT_EQ(CompareStringLCID(lcid, 0, u"aa", u"z"), 1);
+    TUserLocaleScope scope("da-DK");
+    EXPECT_EQ(CompareStringLCID(lcid, 0, u"aa", u"z"), 3);
+    EXPECT_EQ(CompareStringLCID(lcid, 0, u"aa", u"z"), CompareStringW(u"aa", u"z") + 2);
+    EXPECT_EQ(CompareStringLCID(0x0409, 0, u"aa", u"z"), 1);  // an explicit LCID does not
+  }
+}
+
 }  // namespace
 }  // namespace qv
