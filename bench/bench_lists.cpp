@@ -30,8 +30,8 @@ std::unique_ptr<TRangeList> TokenList(int count) {
   return list;
 }
 
-// Share of the steps of one walk over the probes that moved the hint, i.e. that bisected
-// (a bisection landing on the index it already had is not seen). Untimed.
+// Share of the steps of one walk over the probes that moved the hint (onto a successor, or
+// by a bisection landing elsewhere). Untimed.
 double HintMoves(const TRangeList& list, const std::vector<int>& probes) {
   int moves = 0;
   for (int pos : probes) {
@@ -43,9 +43,8 @@ double HintMoves(const TRangeList& list, const std::vector<int>& probes) {
 }
 
 // A forward walk, one RangeAt per step, starting over at the end; the time per iteration is
-// the cost of one step. The hint answers the last found range and its successor without
-// moving, so the walk bisects once every second token: per character that is amortised
-// over several steps, per token it is half the steps.
+// the cost of one step. The hint answers the last found range and moves onto its successor,
+// so the walk bisects only when it starts over: the cost per step is flat in N.
 void RangeAtWalk(benchmark::State& state, bool perToken) {
   const auto list = TokenList(static_cast<int>(state.range(0)));
   std::vector<int> probes;

@@ -121,16 +121,19 @@ std::unique_ptr<TRange> TRangeList::Extract(int index) {
 }
 
 int TRangeList::RangeAt(int pos) const {
-  // A forward walk over tokens asks for the same range or one of the next two, so the
-  // hint answers nearly every step in O(1). The hint may be stale after edits: it is used
-  // only inside 0 .. Count-2 and only once the StartPos checks confirm it. Hint answers
-  // leave it as it is; only a bisection moves it.
+  // A forward walk over tokens asks for the same range or one of the next two. Answering
+  // from the hint and moving it onto a successor that answered keeps every step of such a
+  // walk O(1); without the move, every second token would pay a bisection. The hint may be
+  // stale after edits: it is used only inside the list and only once the StartPos checks
+  // confirm it, so every answer equals the bisection's.
   const int last = FLastIndex;
   const int count = Count();
-  if (last >= 0 && last < count - 1 && pos >= FItems[static_cast<size_t>(last)]->StartPos) {
-    if (pos < FItems[static_cast<size_t>(last) + 1]->StartPos) return last;
-    if (last >= count - 2 || pos < FItems[static_cast<size_t>(last) + 2]->StartPos)
+  if (last >= 0 && last < count && pos >= FItems[static_cast<size_t>(last)]->StartPos) {
+    if (last == count - 1 || pos < FItems[static_cast<size_t>(last) + 1]->StartPos) return last;
+    if (last == count - 2 || pos < FItems[static_cast<size_t>(last) + 2]->StartPos) {
+      FLastIndex = last + 1;
       return last + 1;
+    }
   }
   int index;
   QuickSearch(count, TRangeCompare{FItems}, pos, index);

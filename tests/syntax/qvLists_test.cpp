@@ -226,14 +226,16 @@ TEST(TRangeList, TryAddTakesRangeOnlyWhereNothingOverlaps) {
   }
 }
 
-TEST(TRangeList, RangeAtHintAnswersKeepLastIndexAndBisectionStoresIt) {
+TEST(TRangeList, RangeAtAnswersFromTheHintAndMovesItForward) {
   TRangeList list(false);
   EXPECT_EQ(list.RangeAt(0), -1);
   EXPECT_EQ(list.LastIndex(), -1);
   Fill(list, "[0,5) [5,8) [8,10) [10,12)");
+  // The hint answers its own range and the next one (moving onto it); the last range is
+  // answered from the hint too; anything else bisects and stores the result.
   struct { int Pos, Index, LastIndex; } steps[] = {
-      {3, 0, 0},    {0, 0, 0},  {6, 1, 0}, {9, 2, 2}, {11, 3, 2}, {12, 3, 2},
-      {-1, -1, -1}, {20, 3, 3}, {4, 0, 0}, {8, 2, 2}, {7, 1, 1},
+      {3, 0, 0},   {0, 0, 0},    {6, 1, 1},  {9, 2, 2}, {11, 3, 3}, {12, 3, 3},
+      {20, 3, 3},  {-1, -1, -1}, {4, 0, 0},  {8, 2, 2}, {7, 1, 1},  {10, 3, 3},
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(testing::Message() << "pos " << s.Pos);
