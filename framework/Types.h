@@ -1,4 +1,4 @@
-// Small value types shared by every unit: the set template used for the spec'd "set of"
+// Small value types shared by every unit: points, the set template used for "set of"
 // properties, and the wide-string alias. Header only.
 #pragma once
 
