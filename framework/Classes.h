@@ -261,6 +261,22 @@ private:
   int FUpdateCount = 0;
 };
 
+// Runs body between list.BeginUpdate() and list.EndUpdate() of any list with an update
+// bracket. The bracket is closed on the way out of an exception too, so a failed bulk change
+// leaves the update count balanced. (Not a destructor: EndUpdate fires change events, and a
+// handler that throws must not meet an exception already in flight.)
+template <class TList, class F>
+void WithinUpdate(TList& list, F&& body) {
+  list.BeginUpdate();
+  try {
+    body();
+  } catch (...) {
+    list.EndUpdate();
+    throw;
+  }
+  list.EndUpdate();
+}
+
 // The framework's concrete string list: optionally sorted, with a duplicates rule and a
 // case-sensitivity switch. Objects are not owned.
 class TStringList : public TStrings {

@@ -12,24 +12,6 @@
 
 namespace qv {
 
-namespace {
-
-// Runs body between BeginUpdate and EndUpdate. The bracket is closed on the way out of an
-// exception too, so a failed bulk change leaves the update count balanced.
-template <class F>
-void WithinUpdate(TStrings& list, F&& body) {
-  list.BeginUpdate();
-  try {
-    body();
-  } catch (...) {
-    list.EndUpdate();
-    throw;
-  }
-  list.EndUpdate();
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------------------------------
 // TStrings
 

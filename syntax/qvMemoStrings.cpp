@@ -53,18 +53,6 @@ std::u16string_view BreakSequence(TLineBreakStyle style) {
   }
 }
 
-// Closes an update bracket however the block is left.
-class TUpdateScope {
-public:
-  explicit TUpdateScope(TWideStrings& strings) : FStrings(strings) { FStrings.BeginUpdate(); }
-  ~TUpdateScope() { FStrings.EndUpdate(); }
-  TUpdateScope(const TUpdateScope&) = delete;
-  TUpdateScope& operator=(const TUpdateScope&) = delete;
-
-private:
-  TWideStrings& FStrings;
-};
-
 }  // namespace
 
 // --- The text --------------------------------------------------------------------------------
@@ -440,11 +428,10 @@ void TSyntMemoStrings::DefineProperties(TFiler& filer) {
       "Strings",
       [this](TReader& reader) {
         reader.ReadListBegin();
-        {
-          TUpdateScope update(*this);
+        WithinUpdate(*this, [&] {
           Clear();
           while (!reader.EndOfList()) Add(Utf8ToWide(reader.ReadString()));
-        }
+        });
         reader.ReadListEnd();
       },
       [this](TWriter& writer) {

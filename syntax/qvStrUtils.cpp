@@ -296,32 +296,28 @@ void ReadTextFromStream(std::u16string& text, TStream& stream, int kind, int cod
 // --- Splitting -----------------------------------------------------------------------------------
 
 void SplitToList(TzStringList& list, std::string_view text) {
-  struct TUpdateBracket {
-    TzStringList& List;
-    explicit TUpdateBracket(TzStringList& l) : List(l) { List.BeginUpdate(); }
-    ~TUpdateBracket() { List.EndUpdate(); }
-  } bracket(list);
-
-  list.Clear();
-  const char delimiter = list.Delimiter();
-  const size_t len = text.size();
-  size_t pos = 0;
-  auto skipBlanks = [&] {
-    while (pos < len && IsSplitBlank(text[pos])) ++pos;
-  };
-  skipBlanks();
-  while (pos < len) {
-    const size_t start = pos;
-    while (pos < len && !IsSplitBlank(text[pos]) && text[pos] != delimiter) ++pos;
-    list.Add(std::string(text.substr(start, pos - start)));
+  WithinUpdate(list, [&] {
+    list.Clear();
+    const char delimiter = list.Delimiter();
+    const size_t len = text.size();
+    size_t pos = 0;
+    auto skipBlanks = [&] {
+      while (pos < len && IsSplitBlank(text[pos])) ++pos;
+    };
     skipBlanks();
-    if (pos < len && text[pos] == delimiter) {
-      const bool last = pos + 1 == len;
-      ++pos;
+    while (pos < len) {
+      const size_t start = pos;
+      while (pos < len && !IsSplitBlank(text[pos]) && text[pos] != delimiter) ++pos;
+      list.Add(std::string(text.substr(start, pos - start)));
       skipBlanks();
-      if (last) list.Add(std::string());
+      if (pos < len && text[pos] == delimiter) {
+        const bool last = pos + 1 == len;
+        ++pos;
+        skipBlanks();
+        if (last) list.Add(std::string());
+      }
     }
-  }
+  });
 }
 
 // --- Component references ------------------------------------------------------------------------

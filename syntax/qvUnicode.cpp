@@ -36,20 +36,6 @@ TTextCallVariant GVariant = tcvWide;
 // without them), so the choice always falls on the wide variant.
 void InitUnicode() { GVariant = tcvWide; }
 
-// Runs body between BeginUpdate and EndUpdate of list. The bracket is closed on the way out
-// of an exception too, so a failed bulk change leaves the update count balanced.
-template <class TList, class F>
-void WithinUpdate(TList& list, F&& body) {
-  list.BeginUpdate();
-  try {
-    body();
-  } catch (...) {
-    list.EndUpdate();
-    throw;
-  }
-  list.EndUpdate();
-}
-
 // The 8-bit comparison: both strings through the system code page (this platform layer
 // names no per-locale 8-bit code page), then compared as 8-bit text by the locale.
 int AnsiCompareStrings(uint32_t locale, uint32_t flags, std::u16string_view s1,
