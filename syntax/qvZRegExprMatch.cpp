@@ -5,6 +5,11 @@
 // operations. Per-character work is table lookups; nothing is allocated while matching,
 // except a code page's tables on their first use and case-insensitive back-references
 // whose texts differ in more than ASCII case (those go through the locale comparison).
+// In single-byte mode each consuming leaf is a 256-bit map of the bytes it takes, and each
+// node knows the bytes its sequence can start with: an attempt that fails at its first
+// character is answered without recursing, and a repeated character runs as a scan while
+// its continuation cannot start. Both take the steps and respect the recursion limit as
+// the full walk would, so results, captures and the step budget stay the same.
 #include "syntax/qvZRegExpr.h"
 
 #include <algorithm>
@@ -37,18 +42,25 @@ struct TRECodePageTables {
   const uint8_t* Bytes() const;
   // Multibyte code pages: each unit → its encoding, packed by the helpers below. 256 KB.
   const uint32_t* Encodings() const;
+  // For each byte value v, the bytes whose 8-bit upper-casing is v, as a 256-bit map
+  // (entry v at [4 * v]). 8 KB.
+  const uint64_t* UpperPreimages() const;
 
 private:
-  mutable std::once_flag FPairsOnce, FBytesOnce, FEncodingsOnce;
+  mutable std::once_flag FPairsOnce, FBytesOnce, FEncodingsOnce, FPreimagesOnce;
   mutable std::unique_ptr<char16_t[]> FPairs;
   mutable std::unique_ptr<uint8_t[]> FBytes;
   mutable std::unique_ptr<uint32_t[]> FEncodings;
+  mutable std::unique_ptr<uint64_t[]> FPreimages;
 };
 
 namespace {
 
 constexpr uint32_t kCR = 13;
 constexpr uint32_t kLF = 10;
+
+// The matcher's per-character helpers, inlined into its loops whatever the optimiser thinks.
+#define QV_RE_INLINE [[gnu::always_inline]] inline
 
 // Recursion the matcher allows: one unit per repeated or last node on the continuation
 // path and per entered group or look-around. A unit costs about 170 bytes of stack in an
@@ -151,6 +163,17 @@ const uint32_t* TRECodePageTables::Encodings() const {
   return FEncodings.get();
 }
 
+const uint64_t* TRECodePageTables::UpperPreimages() const {
+  std::call_once(FPreimagesOnce, [this] {
+    FPreimages = std::make_unique<uint64_t[]>(256 * 4);
+    for (uint32_t b = 0; b < 256; ++b) {
+      const uint32_t v = Info.Upper[b];
+      FPreimages[4 * v + (b >> 6)] |= uint64_t{1} << (b & 63);
+    }
+  });
+  return FPreimages.get();
+}
+
 namespace {
 
 // --- Character semantics ---------------------------------------------------------------------
@@ -177,23 +200,58 @@ inline bool BuiltinClass(char16_t letter, uint32_t c, uint16_t type) {
   return accepted != complement;
 }
 
+inline bool MapHas(const uint64_t* map, uint32_t c) { return (map[c >> 6] >> (c & 63)) & 1; }
+inline void MapSet(uint64_t* map, uint32_t c) { map[c >> 6] |= uint64_t{1} << (c & 63); }
+
+// BuiltinClass for the codes 0..255 at once, added to map; typeOf(c) gives the type flags.
+template <class TypeOf>
+void AddBuiltinClass(char16_t letter, const TypeOf& typeOf, uint64_t* map) {
+  const bool complement = letter >= u'A' && letter <= u'Z';
+  const auto add = [&](const auto& test) {
+    for (uint32_t c = 0; c < 256; ++c)
+      if (test(c) != complement) MapSet(map, c);
+  };
+  const auto flags = [&](uint16_t mask) {
+    add([&](uint32_t c) { return (typeOf(c) & mask) != 0; });
+  };
+  switch (complement ? static_cast<char16_t>(letter + 32) : letter) {
+    case u'w':
+      add([&](uint32_t c) { return c == '_' || (typeOf(c) & (C1_ALPHA | C1_DIGIT)) != 0; });
+      break;
+    case u'd': flags(C1_DIGIT); break;
+    case u'l': flags(C1_ALPHA); break;
+    case u's': flags(C1_SPACE); break;
+    case u'h': flags(C1_XDIGIT); break;
+    case u'c':
+      add([](uint32_t c) { return c == '_' || IsAsciiDigit(c) || IsAsciiLetter(c); });
+      break;
+    case u'k': add([](uint32_t c) { return IsAsciiDigit(c); }); break;
+    case u'g': add([](uint32_t c) { return c == '_' || IsAsciiLetter(c); }); break;
+    default: break;  // letters only a hook knows accept nothing
+  }
+}
+
 inline bool HookDecides(char16_t letter, uint32_t c, bool& accepted) {
   return ClassTestHook(letter, static_cast<char16_t>(c), accepted);
 }
 
-inline bool MapHas(const uint64_t* map, uint32_t c) { return (map[c >> 6] >> (c & 63)) & 1; }
-inline void MapSet(uint64_t* map, uint32_t c) { map[c >> 6] |= uint64_t{1} << (c & 63); }
-
+// Whether c lies in a range, a class or the single members of the set, as it stands (no
+// upper-casing, no negation).
 template <class Sem>
-bool SetMember(const Sem& sem, const TCharSetNode& set, uint32_t c) {
-  if (set.IgnoreCase) c = sem.Upper(c);
+bool ListedInSet(const Sem& sem, const TCharSetNode& set, uint32_t c) {
   bool member = false;
   for (size_t i = 0; i + 1 < set.Ranges.size() && !member; i += 2)
     member = set.Ranges[i] <= c && c <= set.Ranges[i + 1];
   for (size_t i = 0; i < set.Classes.size() && !member; ++i) member = sem.Class(set.Classes[i], c);
   if (!member)
     member = c <= 0xFFFF && set.Chars.find(static_cast<char16_t>(c)) != std::u16string::npos;
-  return member != set.Negate;
+  return member;
+}
+
+template <class Sem>
+bool SetMember(const Sem& sem, const TCharSetNode& set, uint32_t c) {
+  if (set.IgnoreCase) c = sem.Upper(c);
+  return ListedInSet(sem, set, c) != set.Negate;
 }
 
 // 8-bit characters: upper-casing and classes of the system code page's tables.
@@ -201,6 +259,10 @@ struct TByteSem {
   const TCodePageInfo* System;
   bool Hook;  // ClassTestHook is set
   uint32_t Upper(uint32_t c) const { return System->Upper[c]; }
+  // Class for the codes 0..255 without a hook, added to map.
+  void AddClass(char16_t letter, uint64_t* map) const {
+    AddBuiltinClass(letter, [this](uint32_t c) { return System->CharType[c]; }, map);
+  }
   static bool LineBreak(uint32_t c) { return c == kCR || c == kLF; }
   bool Class(char16_t letter, uint32_t c) const {
     bool accepted;
@@ -220,6 +282,10 @@ struct TByteSem {
 struct TWideSem {
   bool Hook;
   static uint32_t Upper(uint32_t c) { return CharUpperW(static_cast<char16_t>(c)); }
+  static void AddClass(char16_t letter, uint64_t* map) {
+    AddBuiltinClass(letter, [](uint32_t c) { return GetStringTypeW(static_cast<char16_t>(c)); },
+                    map);
+  }
   static bool LineBreak(uint32_t c) { return IsLineBreakChar(static_cast<char16_t>(c)); }
   bool Class(char16_t letter, uint32_t c) const {
     bool accepted;
@@ -301,6 +367,7 @@ struct TMappedUnits {
 // Single-byte mode: one byte a character, 8-bit semantics.
 template <class ByteAt>
 struct TSingleByteText {
+  static constexpr bool kBytes = true;  // one byte a character: the nodes' byte maps apply
   ByteAt B;
   int Len;
   TByteSem Sem;
@@ -346,6 +413,7 @@ struct TSingleByteText {
 // lead byte by the byte-type rule; it is decoded to one 16-bit code with 16-bit semantics.
 // Back-references and the word boundary work on the bytes.
 struct TMultiByteText {
+  static constexpr bool kBytes = false;
   const uint8_t* T;
   int Len;
   TWideSem Sem;
@@ -403,6 +471,7 @@ struct TMultiByteText {
 // byte-level tests look at the bytes the code page encodes the units to, so results
 // correspond to those on the converted text.
 struct TMultiByteUnits {
+  static constexpr bool kBytes = false;
   const char16_t* T;
   int Len;
   TWideSem Sem;
@@ -470,6 +539,7 @@ struct TMultiByteUnits {
 // Plain 16-bit text (the node operations): one unit a character, 16-bit semantics
 // throughout; back-references equal up to the case of ASCII letters.
 struct TWideText {
+  static constexpr bool kBytes = false;
   const char16_t* T;
   int Len;
   TWideSem Sem;
@@ -517,13 +587,30 @@ struct TWideText {
 template <class Text>
 class TMatcher {
 public:
-  TMatcher(const Text& text, uint64_t stepLimit)
-      : X(text), FLimit(stepLimit ? stepLimit : UINT64_MAX) {}
+  // byteMaps: the nodes' byte maps hold for this text (single-byte text in the
+  // system code page the tree was finished with, and no class hook).
+  TMatcher(const Text& text, uint64_t stepLimit, bool byteMaps = false)
+      : X(text), FLimit(stepLimit ? stepLimit : UINT64_MAX), FMaps(Text::kBytes && byteMaps) {}
 
   // A node's own operation (for a branch: its whole sequence; for a group: its
   // alternatives).
   template <bool Back>
-  int Node(TRENodeBase* n, int& p) {
+  QV_RE_INLINE int Node(TRENodeBase* n, int& p) {
+    if constexpr (Text::kBytes) {
+      if (FMaps && n->ByteLeaf) {
+        Step();
+        uint8_t b;
+        if (!ByteAt<Back>(p, b) || !MapHas(n->ByteMap, b)) return 0;
+        p += Back ? -1 : 1;
+        return 1;
+      }
+    }
+    return AnyNode<Back>(n, p);
+  }
+
+  // Node for every kind, without the byte-map shortcut.
+  template <bool Back>
+  int AnyNode(TRENodeBase* n, int& p) {
     Step();
     switch (n->NodeType()) {
       case ntCharSeq:
@@ -553,8 +640,9 @@ public:
   // each of them in turn (a simple node passes 2 on with the continuation's end, turns 1
   // into "end after the first node" and 0 into "nothing moved").
   template <bool Back>
-  int Sequence(TRENodeBase* n, int& p) {
+  QV_RE_INLINE int Sequence(TRENodeBase* n, int& p) {
     if (!n) return 2;
+    if (Rejects<Back>(n, p)) return 0;
     if (!n->IsSimple) return Repeat<Back>(n, p);
     const int start = p;
     int firstEnd = 0;
@@ -577,8 +665,58 @@ public:
   }
 
 private:
-  void Step() {
+  QV_RE_INLINE void Step() {
     if (++FSteps > FLimit) throw ERegExprMatchError(SMatchStepLimit);
+  }
+
+  // The byte a leaf tests at p: the one at p forward, the one before p backward.
+  template <bool Back>
+  QV_RE_INLINE bool ByteAt(int p, uint8_t& b) const {
+    if (Back ? (p < 2 || p - 1 > X.Len) : (p < 1 || p > X.Len)) return false;
+    b = X.B(Back ? p - 1 : p);
+    return true;
+  }
+
+  // The counts a repetition of the leaf n at p may skip by its ScanMap (see Repeat): how many
+  // bytes it takes before the continuation may start, the leaf stops, its maximum or the
+  // step budget is reached. Their steps are counted.
+  template <bool Back>
+  QV_RE_INLINE int ScanRun(const TRENodeBase* n, const TRENodeBase* cont, int p, int count) {
+    const uint64_t cost = cont ? cont->RejectSteps + 1 : 1;
+    uint64_t budget = (FLimit - FSteps) / cost;
+    if (n->LoopMax >= 0) budget = std::min<uint64_t>(budget, n->LoopMax - count);
+    // Bytes available in the direction (those ByteAt gives).
+    const int avail = Back ? (p >= 2 && p - 1 <= X.Len ? p - 1 : 0)
+                           : (p >= 1 && p <= X.Len ? X.Len - p + 1 : 0);
+    if (avail <= 0 || budget == 0) return 0;
+    const int limit = static_cast<int>(std::min<uint64_t>(budget, static_cast<uint64_t>(avail)));
+    const uint64_t* map = n->ScanMap;
+    int k = 0;
+    if (Back) {
+      const int from = p - 1;
+      while (k < limit && MapHas(map, X.B(from - k))) ++k;
+    } else {
+      while (k < limit && MapHas(map, X.B(p + k))) ++k;
+    }
+    FSteps += cost * static_cast<uint64_t>(k);
+    return k;
+  }
+
+  // Whether the sequence from n fails at once at p by its FirstMap. Such a failure takes
+  // the steps and the recursion the full attempt would have taken; when those would exceed
+  // a limit, the full attempt runs instead and stops where it stops.
+  template <bool Back>
+  QV_RE_INLINE bool Rejects(const TRENodeBase* n, int p) {
+    if constexpr (Text::kBytes) {
+      if (!FMaps || !n->FirstMap) return false;
+      uint8_t b;
+      if (ByteAt<Back>(p, b) && MapHas(n->FirstMap, b)) return false;
+      if (FDepth + n->RejectDepth > kMaxDepth || n->RejectSteps > FLimit - FSteps) return false;
+      FSteps += n->RejectSteps;
+      return true;
+    } else {
+      return false;
+    }
   }
 
   struct TDepthGuard {
@@ -614,12 +752,27 @@ private:
     }
     TreSubExpr* owner = n->IsLast ? static_cast<TreSubExpr*>(n->Owner) : nullptr;
     const bool group = n->NodeType() == ntSubExpr;
+    TRENodeBase* const cont = n->Continuation;
+    // A count whose continuation fails at once (by its first map) while the leaf takes
+    // another byte changes nothing but the position and the steps: the next count's
+    // outcome replaces the result and the end. Without a continuation every count reaches
+    // the end and the last one decides. Such counts run as a scan.
+    bool scan = false;
+    if constexpr (Text::kBytes)
+      scan = FMaps && n->ScanMap && (!cont || FDepth + cont->RejectDepth <= kMaxDepth);
     int result = 0, end = 0, groupEnd = 0;
     for (int count = n->LoopMin;; ++count) {
+      if constexpr (Text::kBytes) {
+        if (scan) {
+          const int taken = ScanRun<Back>(n, cont, p, count);
+          p += Back ? -taken : taken;
+          count += taken;
+        }
+      }
       const int here = p;
       if (owner) Bound<Back>(owner) = p;  // back-references in the continuation see the group
       // A group whose own alternatives reached the end of the expression tries nothing more.
-      if (!group || r != 2) r = Sequence<Back>(n->Continuation, p);
+      if (!group || r != 2) r = Sequence<Back>(cont, p);
       if (r == 2) {
         end = p;
         groupEnd = here;
@@ -653,7 +806,7 @@ private:
   }
 
   template <bool Back>
-  int Branch(TreBranchNode* b, int& p) {
+  QV_RE_INLINE int Branch(TreBranchNode* b, int& p) {
     if (b->Nodes.empty()) return 1;
     return Sequence<Back>(b->Nodes.front().get(), p);
   }
@@ -762,6 +915,7 @@ private:
   const Text& X;
   uint64_t FSteps = 0;
   uint64_t FLimit;
+  bool FMaps;
   int FDepth = 0;
 };
 
@@ -792,6 +946,91 @@ int RunNode16(TRENodeBase* node, std::u16string_view text, int& p) {
 
 void LinkBranch(TreBranchNode& branch);
 
+// Membership of the codes 0..255 in a set (SetMember for each), built from the members
+// listed among 0..255; an upper-cased code above 255 is looked up on its own.
+template <class Sem>
+void SetMap(const Sem& sem, const TCharSetNode& set, uint64_t* map) {
+  uint64_t listed[4] = {};
+  for (size_t i = 0; i + 1 < set.Ranges.size(); i += 2)
+    for (uint32_t c = set.Ranges[i]; c <= std::min<uint32_t>(set.Ranges[i + 1], 255); ++c)
+      MapSet(listed, c);
+  for (char16_t letter : set.Classes) sem.AddClass(letter, listed);
+  for (char16_t c : set.Chars)
+    if (c < 256) MapSet(listed, c);
+  std::fill(map, map + 4, 0);
+  for (uint32_t c = 0; c < 256; ++c) {
+    const uint32_t u = set.IgnoreCase ? sem.Upper(c) : c;
+    if ((u < 256 ? MapHas(listed, u) : ListedInSet(sem, set, u)) != set.Negate) MapSet(map, c);
+  }
+}
+
+// The code page's UpperPreimages, remembered per thread for the code page last asked for
+// (the tables live until the process ends), so that literals need no lock.
+const uint64_t* UpperPreimagesOf(const TCodePageInfo& info) {
+  thread_local const TCodePageInfo* lastInfo = nullptr;
+  thread_local const uint64_t* last = nullptr;
+  if (lastInfo != &info) {
+    last = TablesOf(info).UpperPreimages();
+    lastInfo = &info;
+  }
+  return last;
+}
+
+// The bytes a consuming leaf accepts by the 8-bit semantics without a hook: Accepts for
+// each byte.
+void LeafByteMap(const TByteSem& sem, const TRENodeBase& n, uint64_t* map) {
+  std::fill(map, map + 4, 0);
+  switch (n.NodeType()) {
+    case ntCharSeq: {
+      const auto& c = static_cast<const TCharSeqNode&>(n);
+      if (!c.IgnoreCase) {
+        if (c.Char < 256) MapSet(map, c.Char);
+      } else if (c.Char < 256) {  // an upper-cased byte is a byte
+        const uint64_t* pre = UpperPreimagesOf(*sem.System) + 4 * c.Char;
+        std::copy(pre, pre + 4, map);
+      }
+      return;
+    }
+    case ntCharSet: {
+      const auto& set = static_cast<const TCharSetNode&>(n);
+      if (set.Map8CodePage == sem.System) {
+        std::copy(std::begin(set.Map8), std::end(set.Map8), map);
+        return;
+      }
+      break;
+    }
+    default: {
+      const char16_t kind = static_cast<const TSpecCheckNode&>(n).Kind;
+      if (kind == u'.' || kind == u':') {  // any byte but 0 (and but the line breaks)
+        std::fill(map, map + 4, ~uint64_t{0});
+        map[0] &= ~uint64_t{1};
+        if (kind == u':') map[0] &= ~(uint64_t{1} << kCR | uint64_t{1} << kLF);
+        return;
+      }
+      if (kind == u'z') {
+        MapSet(map, kCR);
+        MapSet(map, kLF);
+        return;
+      }
+      sem.AddClass(kind, map);
+      map[0] &= ~uint64_t{1};  // as in Accepts, no class takes the byte 0
+      return;
+    }
+  }
+  for (uint32_t b = 0; b < 256; ++b)
+    if (Accepts(sem, &n, b)) MapSet(map, b);
+}
+
+// Characters, sets, and the checks (TSpecCheckNode) that consume a character.
+bool IsConsumingLeaf(const TRENodeBase& n) {
+  if (n.NodeType() == ntCharSeq || n.NodeType() == ntCharSet) return true;
+  if (n.NodeType() != ntSpecCheck) return false;
+  switch (static_cast<const TSpecCheckNode&>(n).Kind) {
+    case u'^': case u'$': case u'A': case u'Z': case u'b': case u'B': return false;
+    default: return true;
+  }
+}
+
 // Continuations are set top-down: a node's continuation may be its owner's.
 void LinkNodes(TreListNodeBase& list) {
   for (auto& child : list.Nodes) LinkBranch(static_cast<TreBranchNode&>(*child));
@@ -814,13 +1053,81 @@ void LinkBranch(TreBranchNode& branch) {
       auto& set = static_cast<TCharSetNode&>(n);
       const TByteSem bytes{&CodePageInfo(CP_ACP), false};
       const TWideSem wide{false};
-      std::fill(std::begin(set.Map8), std::end(set.Map8), 0);
-      std::fill(std::begin(set.Map16), std::end(set.Map16), 0);
-      for (uint32_t c = 0; c < 256; ++c) {
-        if (SetMember(bytes, set, c)) MapSet(set.Map8, c);
-        if (SetMember(wide, set, c)) MapSet(set.Map16, c);
-      }
+      SetMap(bytes, set, set.Map8);
+      SetMap(wide, set, set.Map16);
       set.Map8CodePage = bytes.System;
+    }
+    if (IsConsumingLeaf(n)) {
+      LeafByteMap(TByteSem{&CodePageInfo(CP_ACP), false}, n, n.ByteMap);
+      n.ByteLeaf = !(n.NodeType() == ntSpecCheck && static_cast<TSpecCheckNode&>(n).Kind == u'z');
+    }
+  }
+}
+
+// First maps, children first: a consuming leaf that must match starts with its own bytes; a
+// group that must match starts with those of its alternatives' first nodes when each has one.
+void FirstMaps(TreBranchNode& branch);
+
+void FirstMaps(TRENodeBase& n) {
+  n.FirstMap = nullptr;
+  n.OwnMap.reset();
+  if (n.NodeType() == ntSubExpr) {
+    for (auto& alternative : static_cast<TreSubExpr&>(n).Nodes)
+      FirstMaps(static_cast<TreBranchNode&>(*alternative));
+  } else if (n.NodeType() == ntZeroWidth) {
+    FirstMaps(*static_cast<TZeroWidth&>(n).Body);
+  }
+  if (n.LoopMin < 1 || n.LoopMax == 0) return;
+  if (IsConsumingLeaf(n)) {
+    n.FirstMap = n.ByteMap;
+    // A simple node is tried by Node alone; any other by Repeat, whose first Node fails.
+    n.RejectSteps = n.IsSimple ? 1 : 2;
+    n.RejectDepth = n.IsSimple ? 0 : 1;
+    return;
+  }
+  if (n.NodeType() != ntSubExpr) return;
+  // Repeat, then the group's Node and Group, each alternative failing at its first node.
+  uint64_t map[4] = {};
+  uint64_t steps = 2;
+  int32_t depth = 2;
+  for (auto& alternative : static_cast<TreSubExpr&>(n).Nodes) {
+    const auto& b = static_cast<TreBranchNode&>(*alternative);
+    if (b.Nodes.empty() || !b.Nodes.front()->FirstMap) return;
+    const TRENodeBase& first = *b.Nodes.front();
+    for (int i = 0; i < 4; ++i) map[i] |= first.FirstMap[i];
+    steps += first.RejectSteps;
+    depth = std::max(depth, 2 + first.RejectDepth);
+  }
+  n.OwnMap = std::make_unique<uint64_t[]>(4);
+  std::copy(std::begin(map), std::end(map), n.OwnMap.get());
+  n.FirstMap = n.OwnMap.get();
+  n.RejectSteps = steps;
+  n.RejectDepth = depth;
+}
+
+void FirstMaps(TreBranchNode& branch) {
+  for (auto& child : branch.Nodes) FirstMaps(*child);
+}
+
+// Scan maps, once every first map is known (a continuation may lie in an outer group).
+void ScanMaps(TreBranchNode& branch) {
+  for (auto& child : branch.Nodes) {
+    TRENodeBase& n = *child;
+    if (n.NodeType() == ntSubExpr) {
+      for (auto& alternative : static_cast<TreSubExpr&>(n).Nodes)
+        ScanMaps(static_cast<TreBranchNode&>(*alternative));
+    } else if (n.NodeType() == ntZeroWidth) {
+      ScanMaps(*static_cast<TZeroWidth&>(n).Body);
+    }
+    n.ScanMap = nullptr;
+    if (!n.ByteLeaf) continue;
+    const TRENodeBase* cont = n.Continuation;
+    if (!cont) {
+      if (!n.NonGreedy) n.ScanMap = n.ByteMap;
+    } else if (cont->FirstMap) {
+      n.OwnMap = std::make_unique<uint64_t[]>(4);  // a leaf has no map of its own yet
+      for (int i = 0; i < 4; ++i) n.OwnMap[i] = n.ByteMap[i] & ~cont->FirstMap[i];
+      n.ScanMap = n.OwnMap.get();
     }
   }
 }
@@ -841,6 +1148,10 @@ struct TFirstChars {
     if (n.NodeType() == ntSpecCheck) {
       const char16_t kind = static_cast<const TSpecCheckNode&>(n).Kind;
       if (kind != u'.' && kind != u':' && kind != u'z') UsesClasses = true;
+    }
+    if (!MultiByte) {  // the byte map holds the same answers
+      for (int i = 0; i < 4; ++i) Bits[i] |= n.ByteMap[i];
+      return;
     }
     for (uint32_t b = 0; b < 256; ++b) {
       const bool can = MultiByte ? (Cp->LeadByte[b] || Accepts(Wide, &n, Cp->ToWide[b]))
@@ -898,6 +1209,9 @@ struct TFirstChars {
 void FinishTree(TreRootNode& root, bool multiByte, int codePage) {
   root.Continuation = nullptr;
   LinkNodes(root);
+  for (auto& alternative : root.Nodes) FirstMaps(static_cast<TreBranchNode&>(*alternative));
+  for (auto& alternative : root.Nodes) ScanMaps(static_cast<TreBranchNode&>(*alternative));
+  root.ByteMapCodePage = &CodePageInfo(CP_ACP);
 
   TFirstChars first{multiByte, &CodePageInfo(codePage), {&CodePageInfo(CP_ACP), false}, {false}};
   const bool nullable = first.AddNode(root);
@@ -948,7 +1262,10 @@ template <class Text>
 bool TqvRegExpr::RunMatch(const Text& subject, int& pos, bool backward) {
   TreRootNode& root = *FRoot;
   for (TreSubExpr* group : root.SubExprs) group->CapStart = group->CapEnd = -1;
-  TMatcher<Text> matcher(subject, FStepLimit);
+  bool byteMaps = false;
+  if constexpr (Text::kBytes)
+    byteMaps = subject.Sem.System == root.ByteMapCodePage && !subject.Sem.Hook;
+  TMatcher<Text> matcher(subject, FStepLimit, byteMaps);
   int p = pos;
   const int r = backward ? matcher.template Node<true>(&root, p)
                          : matcher.template Node<false>(&root, p);
@@ -972,10 +1289,11 @@ bool FilterUsable(const TStartFilter& f, bool multiByte, const TCodePageInfo& sy
 }  // namespace
 
 bool TqvRegExpr::Match(const std::string& text, int& pos, bool backward) {
-  if (!Compile()) return false;
+  if (!(FCompiled ? !FRoot->Nodes.empty() : Compile())) return false;
   if (pos <= 0) pos = 1;
   const TCodePageInfo& system = CodePageInfo(CP_ACP);
-  const TCodePageInfo& info = CodePageInfo(static_cast<int>(FCodePage));
+  const TCodePageInfo& info =
+      FCodePage == CP_ACP ? system : CodePageInfo(static_cast<int>(FCodePage));
   const bool multiByte = FMultiByteRoute || info.MaxCharSize > 1;
   const bool hook = static_cast<bool>(ClassTestHook);
   const int len = ClampLen(text.size());
@@ -995,10 +1313,11 @@ bool TqvRegExpr::Match(const std::string& text, int& pos, bool backward) {
 }
 
 bool TqvRegExpr::MatchWide(std::u16string_view text, int& pos, bool backward) {
-  if (!Compile()) return false;
+  if (!(FCompiled ? !FRoot->Nodes.empty() : Compile())) return false;
   if (pos <= 0) pos = 1;
   const TCodePageInfo& system = CodePageInfo(CP_ACP);
-  const TCodePageInfo& info = CodePageInfo(static_cast<int>(FCodePage));
+  const TCodePageInfo& info =
+      FCodePage == CP_ACP ? system : CodePageInfo(static_cast<int>(FCodePage));
   const bool multiByte = FMultiByteRoute || info.MaxCharSize > 1;
   const bool hook = static_cast<bool>(ClassTestHook);
   const int len = ClampLen(text.size());

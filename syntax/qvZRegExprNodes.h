@@ -64,6 +64,26 @@ public:
   // A leaf matched exactly once that is not last: the matcher walks runs of these in a
   // loop instead of recursing once per node (long literals cost no stack).
   bool IsSimple = false;
+  // A consuming leaf other than "z": in single-byte mode its whole test is ByteMap.
+  bool ByteLeaf = false;
+  // Single-byte mode, by the 8-bit semantics of the system code page the tree was finished
+  // with and without a class hook. The maps are 256 bits, one per byte value.
+  // The bytes a consuming leaf accepts.
+  uint64_t ByteMap[4] = {};
+  // When set, the sequence from this node fails at its first character unless the byte
+  // there is in FirstMap: the node is a consuming leaf (FirstMap is ByteMap), or a group
+  // whose every alternative begins with such a sequence, and it must match at least once.
+  // That failure changes no capture; it costs RejectSteps steps and at most RejectDepth
+  // levels of recursion.
+  const uint64_t* FirstMap = nullptr;
+  int32_t RejectDepth = 0;
+  uint64_t RejectSteps = 0;
+  // When set, a byte leaf whose continuation is none (greedy only) or has a FirstMap:
+  // while the repetition takes a byte of ScanMap (ByteMap without the continuation's first
+  // bytes), the continuation fails at once, so the matcher scans such bytes in a loop.
+  const uint64_t* ScanMap = nullptr;
+  // Storage of a group's FirstMap or a leaf's ScanMap when it is not ByteMap.
+  std::unique_ptr<uint64_t[]> OwnMap;
 
 protected:
   TRENodeBase(TRENodeBase* owner, TRENodeType type) : Owner(owner), FNodeType(type) {}
@@ -216,6 +236,8 @@ public:
   std::vector<TreSubExpr*> SubExprs;  // not owning
   TqvRegExpr* RegExpr;                // the owning expression object; not owned
   TStartFilter StartFilter;
+  // The system code page the nodes' byte maps were computed with.
+  const TCodePageInfo* ByteMapCodePage = nullptr;
 
   // Empties the alternatives and resets SubExprs to the root alone.
   void Clear() override;
