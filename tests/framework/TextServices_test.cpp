@@ -116,6 +116,30 @@ TEST(CodePageInfo, IsBuiltOnceAndSharedAcrossThreads) {
   for (const TCodePageInfo* info : seen) EXPECT_EQ(info, &CodePageInfo(1257));
 }
 
+// Conversions, collation and character types from several threads at once give what one
+// thread gets: each thread has its own converters, the tables and collators are shared.
+// (Run under ThreadSanitizer too.)
+TEST(TextServices, ConcurrentUseGivesTheSameResults) {
+  const std::string sjis = "\x8A\xBF\x8E\x9A abc \xB1";  // kanji, kanji, ASCII, katakana
+  const std::u16string expected = MultiByteToWideChar(932, sjis);
+  const int order = CompareStringW(u"co-op", u"coop");
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < wrong.size(); ++i)
+    threads.emplace_back([&, i] {
+      for (int round = 0; round < 200; ++round) {
+        const int cp = round % 2 ? 936 : 1258 - static_cast<int>(i);  // tables built meanwhile
+        wrong[i] += MultiByteToWideChar(932, sjis) != expected;
+        wrong[i] += WideCharToMultiByte(932, expected) != sjis;
+        wrong[i] += CompareStringW(u"co-op", u"coop") != order;
+        wrong[i] += (GetStringTypeW(u'\u0416') & C1_UPPER) == 0;
+        wrong[i] += CodePageInfo(cp).CodePage != cp;
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_THAT(wrong, testing::Each(0));
+}
+
 TEST(MultiByteToWideChar, DecodesByCodePage) {
   struct Case { int CodePage; std::string Bytes; std::u16string Text; };
   const Case cases[] = {
