@@ -223,51 +223,44 @@ void SetPerMatch(benchmark::State& state, size_t matchesPerIteration) {
 
 // --- Matching -----------------------------------------------------------------------------
 
-void BM_Match(benchmark::State& state, const TPattern* pattern) {
+// Runs one length function at every token start per iteration and reports the time per
+// attempted match, the bytes matched and the disagreements with the reference engine.
+template <class TLength>
+void RunMatches(benchmark::State& state, const TPattern* pattern, bool wide,
+                const TLength& length) {
   const TCorpus& c = Corpus();
-  TqvRegExpr re;
-  Prepare(re, *pattern);
   int64_t matched = 0;
   for (auto _ : state) {
     int64_t total = 0;
-    for (int pos : c.Starts) total += re.MatchLength(c.Text8, pos, false);
+    for (int pos : c.Starts) total += length(pos);
     benchmark::DoNotOptimize(total);
     matched = total;
   }
   SetPerMatch(state, c.Starts.size());
   state.counters["matched_bytes"] = static_cast<double>(matched);
-  state.counters["differ"] = Differences(*pattern, false);
+  state.counters["differ"] = Differences(*pattern, wide);
+}
+
+void BM_Match(benchmark::State& state, const TPattern* pattern) {
+  TqvRegExpr re;
+  Prepare(re, *pattern);
+  const TCorpus& c = Corpus();
+  RunMatches(state, pattern, false, [&](int pos) { return re.MatchLength(c.Text8, pos, false); });
 }
 
 void BM_MatchPcre2(benchmark::State& state, const TPattern* pattern) {
-  const TCorpus& c = Corpus();
   TPcre2 pcre(*pattern);
-  int64_t matched = 0;
-  for (auto _ : state) {
-    int64_t total = 0;
-    for (int pos : c.Starts) total += Pcre2Length(pcre.Code, pcre.Data, c.Text8, pos);
-    benchmark::DoNotOptimize(total);
-    matched = total;
-  }
-  SetPerMatch(state, c.Starts.size());
-  state.counters["matched_bytes"] = static_cast<double>(matched);
-  state.counters["differ"] = Differences(*pattern, false);
+  const TCorpus& c = Corpus();
+  RunMatches(state, pattern, false,
+             [&](int pos) { return Pcre2Length(pcre.Code, pcre.Data, c.Text8, pos); });
 }
 
 void BM_MatchWide(benchmark::State& state, const TPattern* pattern) {
-  const TCorpus& c = Corpus();
   TqvRegExpr re;
   Prepare(re, *pattern);
-  int64_t matched = 0;
-  for (auto _ : state) {
-    int64_t total = 0;
-    for (int pos : c.Starts) total += re.MatchLengthWide(c.Text16, pos, false);
-    benchmark::DoNotOptimize(total);
-    matched = total;
-  }
-  SetPerMatch(state, c.Starts.size());
-  state.counters["matched_bytes"] = static_cast<double>(matched);
-  state.counters["differ"] = Differences(*pattern, true);
+  const TCorpus& c = Corpus();
+  RunMatches(state, pattern, true,
+             [&](int pos) { return re.MatchLengthWide(c.Text16, pos, false); });
 }
 
 // --- Compiling ----------------------------------------------------------------------------

@@ -467,16 +467,13 @@ struct TMultiByteText {
   }
 };
 
-// UTF-16 text in a multibyte code page: one unit a character with 16-bit semantics; the
-// byte-level tests look at the bytes the code page encodes the units to, so results
-// correspond to those on the converted text.
-struct TMultiByteUnits {
+// UTF-16 text read one unit a character, with 16-bit semantics: what both unit-based texts
+// share.
+struct TUnitText {
   static constexpr bool kBytes = false;
   const char16_t* T;
   int Len;
   TWideSem Sem;
-  const uint32_t* Enc;
-  TByteSem Bytes;
 
   bool Fwd(int p, uint32_t& c, int& w) const {
     if (p < 1 || p > Len) return false;
@@ -490,6 +487,15 @@ struct TMultiByteUnits {
     w = 1;
     return true;
   }
+};
+
+// UTF-16 text in a multibyte code page: one unit a character with 16-bit semantics; the
+// byte-level tests look at the bytes the code page encodes the units to, so results
+// correspond to those on the converted text.
+struct TMultiByteUnits : TUnitText {
+  const uint32_t* Enc;
+  TByteSem Bytes;
+
   uint32_t PrevByte(int p) const { return EncLast(Enc[T[p - 2]]); }
   bool WordAt(int p) const { return Bytes.IsWord(EncFirst(Enc[T[p - 1]])); }
   bool WordBefore(int p) const { return Bytes.IsWord(EncLast(Enc[T[p - 2]])); }
@@ -538,24 +544,7 @@ struct TMultiByteUnits {
 
 // Plain 16-bit text (the node operations): one unit a character, 16-bit semantics
 // throughout; back-references equal up to the case of ASCII letters.
-struct TWideText {
-  static constexpr bool kBytes = false;
-  const char16_t* T;
-  int Len;
-  TWideSem Sem;
-
-  bool Fwd(int p, uint32_t& c, int& w) const {
-    if (p < 1 || p > Len) return false;
-    c = T[p - 1];
-    w = 1;
-    return true;
-  }
-  bool Bwd(int p, uint32_t& c, int& w) const {
-    if (p < 2 || p - 1 > Len) return false;
-    c = T[p - 2];
-    w = 1;
-    return true;
-  }
+struct TWideText : TUnitText {
   uint32_t PrevByte(int p) const { return T[p - 2]; }
   bool WordAt(int p) const { return IsWordChar(T[p - 1]); }
   bool WordBefore(int p) const { return IsWordChar(T[p - 2]); }
@@ -938,7 +927,7 @@ int RunNode8(TRENodeBase* node, std::string_view text, int& p, int codePage) {
 
 template <bool Back>
 int RunNode16(TRENodeBase* node, std::u16string_view text, int& p) {
-  const TWideText x{text.data(), ClampLen(text.size()), {static_cast<bool>(ClassTestHook)}};
+  const TWideText x{{text.data(), ClampLen(text.size()), {static_cast<bool>(ClassTestHook)}}};
   return TMatcher<TWideText>(x, 0).Node<Back>(node, p);
 }
 
@@ -1338,7 +1327,7 @@ bool TqvRegExpr::MatchWide(std::u16string_view text, int& pos, bool backward) {
         return false;
       }
     }
-    const TMultiByteUnits x{text.data(), len, {hook}, enc, {&system, hook}};
+    const TMultiByteUnits x{{text.data(), len, {hook}}, enc, {&system, hook}};
     return RunMatch(x, pos, backward);
   }
   const uint8_t* map = Tables(info).Bytes();
