@@ -1,4 +1,5 @@
-// The message box seam: a replaceable handler with a non-interactive default.
+// The message box and message dialog seams: replaceable handlers with non-interactive
+// defaults.
 #include "framework/Dialogs.h"
 
 #include <cstdio>
@@ -8,13 +9,23 @@ namespace qv {
 
 namespace {
 
-std::mutex GHandlerLock;
+std::mutex GHandlerLock;  // guards both handlers
 TMessageBoxHandler GHandler;  // empty: the default handler
+TMessageDlgHandler GDlgHandler;  // empty: the default handler
+
+void PrintBox(const char* caption, const std::string& text) {
+  std::fprintf(stderr, "%s\n%s\n", caption, text.c_str());
+  std::fflush(stderr);
+}
 
 int DefaultHandler(const std::string& text, const std::string& caption, unsigned flags) {
-  std::fprintf(stderr, "%s\n%s\n", caption.c_str(), text.c_str());
-  std::fflush(stderr);
+  PrintBox(caption.c_str(), text);
   return DefaultMessageBoxResult(flags);
+}
+
+int DefaultDlgHandler(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons) {
+  PrintBox(MessageDlgCaption(type), msg);
+  return DefaultMessageDlgResult(buttons);
 }
 
 }  // namespace
@@ -43,6 +54,62 @@ TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler) {
   std::lock_guard<std::mutex> guard(GHandlerLock);
   TMessageBoxHandler previous = std::move(GHandler);
   GHandler = std::move(handler);
+  return previous;
+}
+
+const char* MessageDlgCaption(TMsgDlgType type) {
+  switch (type) {
+    case mtWarning: return SMsgDlgWarning;
+    case mtError: return SMsgDlgError;
+    case mtInformation: return SMsgDlgInformation;
+    case mtConfirmation: return SMsgDlgConfirm;
+    case mtCustom: break;
+  }
+  return "";
+}
+
+int ModalResultOf(TMsgDlgBtn button) {
+  switch (button) {
+    case mbYes: return mrYes;
+    case mbNo: return mrNo;
+    case mbOK: return mrOk;
+    case mbCancel: return mrCancel;
+    case mbAbort: return mrAbort;
+    case mbRetry: return mrRetry;
+    case mbIgnore: return mrIgnore;
+    case mbAll: return mrAll;
+    case mbNoToAll: return mrNoToAll;
+    case mbYesToAll: return mrYesToAll;
+    case mbHelp: break;
+  }
+  return mrNone;
+}
+
+int DefaultMessageDlgResult(TMsgDlgButtons buttons) {
+  if (buttons.Contains(mbOK)) return mrOk;
+  if (buttons.Contains(mbYes)) return mrYes;
+  for (int b = mbYes; b <= mbHelp; ++b) {
+    const auto button = static_cast<TMsgDlgBtn>(b);
+    if (buttons.Contains(button)) return ModalResultOf(button);
+  }
+  return mrNone;
+}
+
+int MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons,
+               int /*helpCtx*/) {
+  TMessageDlgHandler handler;
+  {
+    std::lock_guard<std::mutex> guard(GHandlerLock);
+    handler = GDlgHandler;
+  }
+  // Called outside the lock, on a copy: a handler may show further dialogs or replace itself.
+  return handler ? handler(msg, type, buttons) : DefaultDlgHandler(msg, type, buttons);
+}
+
+TMessageDlgHandler SetMessageDlgHandler(TMessageDlgHandler handler) {
+  std::lock_guard<std::mutex> guard(GHandlerLock);
+  TMessageDlgHandler previous = std::move(GDlgHandler);
+  GDlgHandler = std::move(handler);
   return previous;
 }
 
