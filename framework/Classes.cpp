@@ -1,6 +1,8 @@
 // TPersistent, TComponent with its owner model and free notification, and the class registry.
 #include "framework/Classes.h"
 
+#include "framework/Filer.h"
+
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -51,6 +53,24 @@ TComponent::~TComponent() {
   }
   DestroyComponents();
   if (FOwner) FOwner->RemoveComponent(this);
+}
+
+void TComponent::DeclareClass(TClassDecl& c) {
+  c.String("Name", &TComponent::Name, &TComponent::SetName).Stored(false);
+  c.Integer("Tag", &TComponent::Tag, &TComponent::SetTag).Default(0);
+}
+
+void TComponent::DefineProperties(TFiler& filer) {
+  TPoint ancestor;
+  if (auto* a = dynamic_cast<const TComponent*>(filer.Ancestor())) ancestor = a->FDesignPosition;
+  filer.DefineProperty(
+      "Left", [this](TReader& reader) { FDesignPosition.X = reader.ReadInt32(); },
+      [this](TWriter& writer) { writer.WriteInteger(FDesignPosition.X); },
+      FDesignPosition.X != ancestor.X);
+  filer.DefineProperty(
+      "Top", [this](TReader& reader) { FDesignPosition.Y = reader.ReadInt32(); },
+      [this](TWriter& writer) { writer.WriteInteger(FDesignPosition.Y); },
+      FDesignPosition.Y != ancestor.Y);
 }
 
 void TComponent::SetName(const std::string& value) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/SysUtils.h"
+#include "framework/TypInfo.h"
 #include "framework/Types.h"
 
 namespace qv {
@@ -45,14 +46,18 @@ class TObject {
 public:
   TObject() = default;
   virtual ~TObject() = default;
+  static constexpr const char* StaticClassName() { return "TObject"; }
   virtual const char* ClassName() const { return "TObject"; }
+  // The published-property metadata of the object's class (framework/TypInfo.h).
+  virtual const TClassInfo& ClassType() const;
+  // States the class's published properties and methods; none here.
+  static void DeclareClass(TClassDecl&) {}
 };
 
 // An object that can be copied property by property (Assign) and can store extra
 // property data in a component stream (DefineProperties).
 class TPersistent : public TObject {
-public:
-  const char* ClassName() const override { return "TPersistent"; }
+  QV_CLASS(TPersistent, TObject)
   // Copies from source. The base asks the source to AssignTo this object; when neither
   // side knows the other, EConvertError "Cannot assign a X to a Y" (X is "nil" for null).
   virtual void Assign(const TPersistent* source);
@@ -95,12 +100,14 @@ using TGetChildProc = std::function<void(TComponent* child)>;
 // derived overrides. A derived class that must react to its owned components leaving
 // calls Destroying() and DestroyComponents() at the start of its own destructor.
 class TComponent : public TPersistent {
-public:
+  QV_CLASS(TComponent, TPersistent)
+  // Name (written in the object's header, not as a property) and Tag (default 0).
+  static void DeclareClass(TClassDecl& c);
+
   explicit TComponent(TComponent* owner);
   ~TComponent() override;
   TComponent(const TComponent&) = delete;
   TComponent& operator=(const TComponent&) = delete;
-  const char* ClassName() const override { return "TComponent"; }
 
   const std::string& Name() const { return FName; }
   // Raises EComponentError for an invalid identifier (empty is allowed) or for a name that
@@ -108,6 +115,9 @@ public:
   virtual void SetName(const std::string& value);
   intptr_t Tag() const { return FTag; }
   void SetTag(intptr_t value) { FTag = value; }
+  // The design position a designer gave the component; streamed as Left and Top when not 0.
+  TPoint DesignPosition() const { return FDesignPosition; }
+  void SetDesignPosition(TPoint value) { FDesignPosition = value; }
 
   TComponent* Owner() const { return FOwner; }
   int ComponentCount() const { return static_cast<int>(FComponents.size()); }
@@ -147,6 +157,8 @@ public:
   virtual void SetParentComponent(TComponent* value);
 
   TPersistent* GetOwner() const override { return FOwner; }
+  // Defines Left and Top, the design position.
+  void DefineProperties(TFiler& filer) override;
 
   // Reaction to another component being inserted or removed (owned components) or
   // destroyed (free-notification links). The base drops a free-notification link on
@@ -164,6 +176,7 @@ private:
 
   std::string FName;
   intptr_t FTag = 0;
+  TPoint FDesignPosition;
   TComponent* FOwner = nullptr;               // not owned
   std::vector<TComponent*> FComponents;       // owned; freed in DestroyComponents
   std::vector<TComponent*> FFreeNotifies;     // not owned; symmetric links
@@ -194,8 +207,7 @@ enum TDuplicates : uint8_t { dupIgnore, dupAccept, dupError };
 // Abstract list of strings with an object per string. Indexes are 0-based; a bad index
 // raises EStringListError "List index out of bounds (%d)".
 class TStrings : public TPersistent {
-public:
-  const char* ClassName() const override { return "TStrings"; }
+  QV_CLASS(TStrings, TPersistent)
 
   virtual int Count() const = 0;
   virtual std::string Get(int index) const = 0;
@@ -243,6 +255,10 @@ public:
   // Copies strings and objects from another TStrings; other sources as the base says.
   void Assign(const TPersistent* source) override;
 
+  // Streams the lines as the list data "Strings", when there are any. Read data replaces the
+  // lines only once the whole list was read.
+  void DefineProperties(TFiler& filer) override;
+
   // Reads the rest of the stream as text (system code page) into the list.
   virtual void LoadFromStream(TStream& stream);
   virtual void SaveToStream(TStream& stream) const;
@@ -280,12 +296,11 @@ void WithinUpdate(TList& list, F&& body) {
 // The framework's concrete string list: optionally sorted, with a duplicates rule and a
 // case-sensitivity switch. Objects are not owned.
 class TStringList : public TStrings {
-public:
+  QV_CLASS(TStringList, TStrings)
   TStringList() = default;
   ~TStringList() override;
   TStringList(const TStringList&) = delete;
   TStringList& operator=(const TStringList&) = delete;
-  const char* ClassName() const override { return "TStringList"; }
 
   int Count() const override { return static_cast<int>(FList.size()); }
   std::string Get(int index) const override;

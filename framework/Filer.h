@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/Classes.h"
+#include "framework/Streams.h"
 
 namespace qv {
 
@@ -43,6 +44,14 @@ public:
   virtual std::u16string ReadWideString() = 0;
   virtual int64_t ReadInteger() = 0;
   virtual bool ReadBoolean() = 0;
+  // Binary data ({...} in text form). Readers that hold no binary data raise EReadError.
+  virtual std::string ReadBinary() { throw EReadError("Invalid property value"); }
+  // An integer that must fit 32 bits; EReadError "Invalid property value" otherwise.
+  int ReadInt32() {
+    int64_t v = ReadInteger();
+    if (v < INT32_MIN || v > INT32_MAX) throw EReadError("Invalid property value");
+    return static_cast<int>(v);
+  }
 };
 
 // Writes the values of defined property data; the counterpart of TReader.
@@ -54,6 +63,8 @@ public:
   virtual void WriteWideString(const std::u16string& value) = 0;
   virtual void WriteInteger(int64_t value) = 0;
   virtual void WriteBoolean(bool value) = 0;
+  // Binary data; writers that hold none raise EWriteError.
+  virtual void WriteBinary(const std::string& /*bytes*/) { throw EWriteError("Stream write error"); }
 };
 
 }  // namespace qv

@@ -82,6 +82,7 @@ inline constexpr uint16_t fmCreate = 0xFFFF;
 inline constexpr uint16_t fmOpenRead = 0x0000;
 inline constexpr uint16_t fmOpenWrite = 0x0001;
 inline constexpr uint16_t fmOpenReadWrite = 0x0002;
+inline constexpr uint16_t fmShareDenyWrite = 0x0020;  // accepted, has no effect here
 
 // A stream over a file. File names are UTF-8. Opening raises EFOpenError, creating raises
 // EFCreateError, with the file name and the system's reason.

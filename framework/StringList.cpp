@@ -7,6 +7,7 @@
 #include <cassert>
 #include <numeric>
 
+#include "framework/Filer.h"
 #include "framework/Streams.h"
 #include "framework/SysUtils.h"
 
@@ -14,6 +15,27 @@ namespace qv {
 
 // ---------------------------------------------------------------------------------------
 // TStrings
+
+void TStrings::DefineProperties(TFiler& filer) {
+  filer.DefineProperty(
+      "Strings",
+      [this](TReader& reader) {
+        std::vector<std::string> lines;
+        reader.ReadListBegin();
+        while (!reader.EndOfList()) lines.push_back(reader.ReadString());
+        reader.ReadListEnd();
+        WithinUpdate(*this, [&] {
+          Clear();
+          for (const std::string& line : lines) Add(line);
+        });
+      },
+      [this](TWriter& writer) {
+        writer.WriteListBegin();
+        for (int i = 0; i < Count(); ++i) writer.WriteString(Get(i));
+        writer.WriteListEnd();
+      },
+      Count() > 0);
+}
 
 TObject* TStrings::GetObject(int /*index*/) const { return nullptr; }
 
