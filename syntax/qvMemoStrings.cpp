@@ -427,12 +427,12 @@ void TSyntMemoStrings::DefineProperties(TFiler& filer) {
   filer.DefineProperty(
       "Strings",
       [this](TReader& reader) {
+        // The whole list first: a bad item leaves the lines as they were.
+        std::vector<std::u16string> lines;
         reader.ReadListBegin();
-        WithinUpdate(*this, [&] {
-          Clear();
-          while (!reader.EndOfList()) Add(Utf8ToWide(reader.ReadString()));
-        });
+        while (!reader.EndOfList()) lines.push_back(Utf8ToWide(reader.ReadString()));
         reader.ReadListEnd();
+        ReplaceLines(lines);
       },
       [this](TWriter& writer) {
         writer.WriteListBegin();

@@ -357,6 +357,13 @@ void TWideStrings::Assign(const TPersistent* source) {
   TPersistent::Assign(source);
 }
 
+void TWideStrings::ReplaceLines(const std::vector<std::u16string>& lines) {
+  WithinUpdate(*this, [&] {
+    Clear();
+    for (const std::u16string& line : lines) Add(line);
+  });
+}
+
 void TWideStrings::DefineProperties(TFiler& filer) {
   bool hasData;
   if (const TPersistent* ancestor = filer.Ancestor()) {
@@ -368,12 +375,12 @@ void TWideStrings::DefineProperties(TFiler& filer) {
   filer.DefineProperty(
       "WideStrings",
       [this](TReader& reader) {
+        // The whole list first: a bad item leaves the lines as they were.
+        std::vector<std::u16string> lines;
         reader.ReadListBegin();
-        WithinUpdate(*this, [&] {
-          Clear();
-          while (!reader.EndOfList()) Add(reader.ReadWideString());
-        });
+        while (!reader.EndOfList()) lines.push_back(reader.ReadWideString());
         reader.ReadListEnd();
+        ReplaceLines(lines);
       },
       [this](TWriter& writer) {
         writer.WriteListBegin();
@@ -386,12 +393,11 @@ void TWideStrings::DefineProperties(TFiler& filer) {
   filer.DefineProperty(
       "Strings",
       [this](TReader& reader) {
+        std::vector<std::u16string> lines;
         reader.ReadListBegin();
-        WithinUpdate(*this, [&] {
-          Clear();
-          while (!reader.EndOfList()) Add(MultiByteToWideChar(CP_ACP, reader.ReadString()));
-        });
+        while (!reader.EndOfList()) lines.push_back(MultiByteToWideChar(CP_ACP, reader.ReadString()));
         reader.ReadListEnd();
+        ReplaceLines(lines);
       },
       TWriterProc(), false);
 }

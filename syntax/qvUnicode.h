@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/Classes.h"
 #include "framework/Units.h"
@@ -123,6 +124,8 @@ public:
 
 protected:
   void AssignTo(TPersistent* dest) const override;
+  // Replaces every line by lines, within one update.
+  void ReplaceLines(const std::vector<std::u16string>& lines);
   virtual void SetUpdateState(bool updating);
   [[noreturn]] void Error(const char* message, int data) const;
   void SetSaved(bool value) { FSaved = value; }

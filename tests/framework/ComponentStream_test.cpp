@@ -496,7 +496,8 @@ TEST_F(ComponentStream, CorruptBytesNeverCrashTheReader) {
       corrupt[i] = static_cast<char>(corrupt[i] ^ x);
       TMemoryStream in(corrupt);
       TComponentReader reader(in);
-      reader.OnError = TRecorder().Hook();
+      TRecorder skip;
+      reader.OnError = skip.Hook();
       TProbeRoot root(nullptr);
       try {
         reader.ReadRootComponent(&root);
@@ -505,6 +506,44 @@ TEST_F(ComponentStream, CorruptBytesNeverCrashTheReader) {
       }
     }
   EXPECT_GT(loaded, 0);  // some flips only change a value
+}
+
+TEST_F(ComponentStream, VeryLongValuesRoundTrip) {
+  TProbeRoot root(nullptr);
+  root.SetName("Root1");
+  std::string value;
+  for (int i = 0; value.size() < 300000; ++i) value += static_cast<char>(1 + i % 255);
+  root.SetS1(value);
+  root.Lines()->Add(value);
+  root.Blob = value;
+  TProbeRoot copy(nullptr);
+  FromText(ToText(&root), &copy);
+  std::string difference;
+  EXPECT_TRUE(SamePublishedValues(root, copy, &difference)) << difference;
+  EXPECT_EQ(copy.Blob, value);
+  // The same value on one line, as other writers leave it.
+  std::string quoted = "'";
+  for (char c : std::string(200000, 'q')) quoted += c;
+  FromText("object Root1: TProbeRoot S1 = " + quoted + "' end", &copy);
+  EXPECT_EQ(copy.S1().size(), 200000u);
+}
+
+TEST_F(ComponentStream, DeepNestingIsReadUpToTheLimitAndRefusedBeyond) {
+  auto nested = [](int depth) {
+    std::string text = "object Tree: TProbeAlways Nodes = <", tail;
+    for (int i = 0; i < depth; ++i) {
+      text += "item Value = " + std::to_string(i) + " Sub = <";
+      tail += "> end";
+    }
+    return text + tail + "> end";
+  };
+  TProbeAlways tree(nullptr);
+  FromText(nested(MaxNestingLevel / 2 - 5), &tree);  // a collection and an item: two levels
+  const TCollection* level = tree.Nodes();
+  int depth = 0;
+  for (; level->Count() > 0; ++depth) level = static_cast<TProbeNode*>(level->Items(0))->Sub();
+  EXPECT_EQ(depth, MaxNestingLevel / 2 - 5);
+  EXPECT_THROW(FromText(nested(MaxNestingLevel), &tree), Exception);
 }
 
 TEST_F(ComponentStream, DeepNestingIsRefusedNotOverflowed) {

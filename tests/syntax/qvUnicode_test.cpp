@@ -16,6 +16,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "framework/ComponentStream.h"
 #include "framework/Filer.h"
 #include "framework/Streams.h"
 #include "framework/TextServices.h"
@@ -444,6 +445,43 @@ TEST(TWideStrings, WritesLineDataOnlyWhenThereIsSomethingToWrite) {
     EXPECT_EQ(reader.Log, "()");
     EXPECT_EQ(list.Log, "<c>");
   }
+}
+
+// A component whose wide lines are a published string list.
+class TWideHolder : public TComponent {
+  QV_CLASS(TWideHolder, TComponent)
+  static void DeclareClass(TClassDecl& c) { c.Strings("Lines", &TWideHolder::Lines); }
+  TWideHolder() : TComponent(nullptr) { SetName("Holder"); }
+  TTestWideStrings* Lines() const { return FLines.get(); }
+
+private:
+  std::unique_ptr<TTestWideStrings> FLines = std::make_unique<TTestWideStrings>(
+      std::vector<std::u16string>{u"x\u00E9 \u20AC", u"", u"'quoted'"});
+};
+
+TEST(TWideStrings, StreamThroughTheComponentTextAndABadItemLeavesTheLines) {
+  TWideHolder holder;
+  TMemoryStream out;
+  WriteComponentText(out, &holder);
+  EXPECT_EQ(out.DataString(),
+            "object Holder: TWideHolder\r\n  Lines.WideStrings = (\r\n    'x\xE9 '#8364\r\n"
+            "    ''\r\n    #39'quoted'#39)\r\nend\r\n");
+  TWideHolder copy;
+  copy.Lines()->Clear();
+  out.SetPosition(0);
+  ReadComponentText(out, &copy);
+  EXPECT_EQ(Dump(*copy.Lines()), Dump(*holder.Lines()));
+
+  TMemoryStream bad(std::string_view("object Holder: TWideHolder\r\n"
+                                     "  Lines.WideStrings = ('a' 5)\r\nend\r\n"));
+  std::vector<std::string> messages;
+  ReadComponentText(bad, &copy, [&](TReader&, const std::string& message, bool& handled) {
+    messages.push_back(message);
+    handled = true;
+  });
+  EXPECT_EQ(Dump(*copy.Lines()), Dump(*holder.Lines()));
+  EXPECT_THAT(messages, testing::ElementsAre(
+                            "Error reading Holder.Lines.WideStrings: Invalid property value"));
 }
 
 TEST(TWideStrings, FilesRoundTripAndLoadFailuresAreSystemErrors) {
