@@ -28,6 +28,22 @@ int DefaultDlgHandler(const std::string& msg, TMsgDlgType type, TMsgDlgButtons b
   return DefaultMessageDlgResult(buttons);
 }
 
+// A copy of the installed handler. Handlers are called outside the lock, on the copy: a
+// handler may show further boxes or replace itself.
+template <class H>
+H Installed(const H& slot) {
+  std::lock_guard<std::mutex> guard(GHandlerLock);
+  return slot;
+}
+
+template <class H>
+H Install(H& slot, H handler) {
+  std::lock_guard<std::mutex> guard(GHandlerLock);
+  H previous = std::move(slot);
+  slot = std::move(handler);
+  return previous;
+}
+
 }  // namespace
 
 int DefaultMessageBoxResult(unsigned flags) {
@@ -41,20 +57,12 @@ int DefaultMessageBoxResult(unsigned flags) {
 }
 
 int MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-  TMessageBoxHandler handler;
-  {
-    std::lock_guard<std::mutex> guard(GHandlerLock);
-    handler = GHandler;
-  }
-  // Called outside the lock: a handler may show further boxes.
+  TMessageBoxHandler handler = Installed(GHandler);
   return handler ? handler(text, caption, flags) : DefaultHandler(text, caption, flags);
 }
 
 TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler) {
-  std::lock_guard<std::mutex> guard(GHandlerLock);
-  TMessageBoxHandler previous = std::move(GHandler);
-  GHandler = std::move(handler);
-  return previous;
+  return Install(GHandler, std::move(handler));
 }
 
 const char* MessageDlgCaption(TMsgDlgType type) {
@@ -97,20 +105,12 @@ int DefaultMessageDlgResult(TMsgDlgButtons buttons) {
 
 int MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons,
                int /*helpCtx*/) {
-  TMessageDlgHandler handler;
-  {
-    std::lock_guard<std::mutex> guard(GHandlerLock);
-    handler = GDlgHandler;
-  }
-  // Called outside the lock, on a copy: a handler may show further dialogs or replace itself.
+  TMessageDlgHandler handler = Installed(GDlgHandler);
   return handler ? handler(msg, type, buttons) : DefaultDlgHandler(msg, type, buttons);
 }
 
 TMessageDlgHandler SetMessageDlgHandler(TMessageDlgHandler handler) {
-  std::lock_guard<std::mutex> guard(GHandlerLock);
-  TMessageDlgHandler previous = std::move(GDlgHandler);
-  GDlgHandler = std::move(handler);
-  return previous;
+  return Install(GDlgHandler, std::move(handler));
 }
 
 }  // namespace qv

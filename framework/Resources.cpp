@@ -83,14 +83,6 @@ bool Find(const TResourceKey& key, std::string_view& data) {
   return true;
 }
 
-// base + offset, saturated to the int64 range, as the memory stream seeks.
-int64_t AddSaturated(int64_t base, int64_t offset) {
-  int64_t result;
-  if (__builtin_add_overflow(base, offset, &result))
-    return offset > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-  return result;
-}
-
 }  // namespace
 
 void RegisterResource(HINSTANCE instance, std::string_view type, std::string_view name,
@@ -134,12 +126,7 @@ TResourceStream::TResourceStream(HINSTANCE instance, int resID, std::string_view
 }
 
 int64_t TResourceStream::Read(void* buffer, int64_t count) {
-  const int64_t size = Size();
-  if (count <= 0 || FPosition >= size) return 0;
-  const int64_t n = std::min(count, size - FPosition);
-  std::memcpy(buffer, FData.data() + FPosition, static_cast<size_t>(n));
-  FPosition += n;
-  return n;
+  return ReadBlock(Memory(), Size(), FPosition, buffer, count);
 }
 
 int64_t TResourceStream::Write(const void* /*buffer*/, int64_t /*count*/) {
@@ -147,20 +134,8 @@ int64_t TResourceStream::Write(const void* /*buffer*/, int64_t /*count*/) {
 }
 
 int64_t TResourceStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int64_t base = 0;
-  switch (origin) {
-    case soBeginning:
-      base = 0;
-      break;
-    case soCurrent:
-      base = FPosition;
-      break;
-    case soEnd:
-      base = Size();
-      break;
-  }
   // Past the end is allowed and reads nothing, as in the memory stream.
-  FPosition = std::max<int64_t>(AddSaturated(base, offset), 0);
+  FPosition = SeekPosition(FPosition, Size(), offset, origin);
   return FPosition;
 }
 

@@ -43,6 +43,20 @@ int64_t AddSaturated(int64_t base, int64_t offset) {
 
 }  // namespace
 
+int64_t ReadBlock(const uint8_t* data, int64_t size, int64_t& position, void* buffer,
+                  int64_t count) {
+  if (count <= 0 || position >= size) return 0;
+  const int64_t n = std::min(count, size - position);
+  std::memcpy(buffer, data + position, static_cast<size_t>(n));
+  position += n;
+  return n;
+}
+
+int64_t SeekPosition(int64_t position, int64_t size, int64_t offset, TSeekOrigin origin) {
+  const int64_t base = origin == soCurrent ? position : origin == soEnd ? size : 0;
+  return std::max<int64_t>(AddSaturated(base, offset), 0);
+}
+
 // ---------------------------------------------------------------------------------------
 // TStream
 
@@ -85,12 +99,7 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 TMemoryStream::TMemoryStream(std::string_view bytes) : FData(bytes.begin(), bytes.end()) {}
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
-  const int64_t size = Size();
-  if (count <= 0 || FPosition >= size) return 0;
-  const int64_t n = std::min(count, size - FPosition);
-  std::memcpy(buffer, FData.data() + FPosition, static_cast<size_t>(n));
-  FPosition += n;
-  return n;
+  return ReadBlock(FData.data(), Size(), FPosition, buffer, count);
 }
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
@@ -105,20 +114,8 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int64_t base = 0;
-  switch (origin) {
-    case soBeginning:
-      base = 0;
-      break;
-    case soCurrent:
-      base = FPosition;
-      break;
-    case soEnd:
-      base = Size();
-      break;
-  }
   // Past the end is allowed: the next Write fills the gap with zeros, a Read gives nothing.
-  FPosition = std::max<int64_t>(AddSaturated(base, offset), 0);
+  FPosition = SeekPosition(FPosition, Size(), offset, origin);
   return FPosition;
 }
 

@@ -50,6 +50,13 @@ public:
   int64_t CopyFrom(TStream& source, int64_t count);
 };
 
+// Shared by the streams over a block of memory: reads up to count bytes of data (size bytes)
+// from position on and advances it; and the position a Seek reaches (never before 0, past
+// the end allowed, saturated instead of wrapping).
+int64_t ReadBlock(const uint8_t* data, int64_t size, int64_t& position, void* buffer,
+                  int64_t count);
+int64_t SeekPosition(int64_t position, int64_t size, int64_t offset, TSeekOrigin origin);
+
 // A stream over a growable block of memory it owns.
 class TMemoryStream : public TStream {
 public:
