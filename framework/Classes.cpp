@@ -142,10 +142,14 @@ void TComponent::RemoveNoNotify(TComponent* component) {
 
 void TComponent::DestroyComponents() {
   // The last created goes first; each leaves the list before it is freed, so a component
-  // freed here sees a consistent owner.
+  // freed here sees a consistent owner. One that others asked to hear of leaves with a
+  // notice to all of them: a sibling that refers to it learns it is gone.
   while (!FComponents.empty()) {
     TComponent* instance = FComponents.back();
-    RemoveNoNotify(instance);
+    if (instance->FComponentState.Contains(csFreeNotification))
+      RemoveComponent(instance);
+    else
+      RemoveNoNotify(instance);
     delete instance;
   }
 }
@@ -164,7 +168,10 @@ void TComponent::FreeNotification(TComponent* component) {
       component->FreeNotification(this);
     }
   }
+  // Both sides: with a common owner there is no link, and whichever of the two the owner
+  // frees first must leave with a notice.
   FComponentState.Include(csFreeNotification);
+  component->FComponentState.Include(csFreeNotification);
 }
 
 void TComponent::RemoveFreeNotification(TComponent* component) {

@@ -93,7 +93,9 @@ using TGetChildProc = std::function<void(TComponent* child)>;
 //
 // Free notification: FreeNotification(other) links two components so that each is told
 // through Notification(x, opRemove) when the other is destroyed. Components with the same
-// owner need no link; the owner tells all its components when one of them leaves.
+// owner need no link; the owner tells all its components when one of them leaves, also
+// while the owner frees them: a component that took part in FreeNotification leaves with a
+// notice then, the others leave quietly.
 //
 // Destruction order: C++ runs this base destructor after the derived parts are gone, so
 // Notification calls that reach this object while it is being destroyed are not seen by

@@ -2,6 +2,7 @@
 // links, Assign errors and the class registry.
 #include "framework/Classes.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -114,10 +115,26 @@ TEST(TComponent, SiblingsNeedNoLinkTheOwnerTellsThem) {
   auto* a = new TProbe(&root, "A", &log);
   auto* b = new TProbe(&root, "B", &log);
   a->FreeNotification(b);
-  EXPECT_FALSE(b->ComponentState().Contains(csFreeNotification));
+  // No link, but both are marked: whichever the owner frees first leaves with a notice.
+  EXPECT_TRUE(b->ComponentState().Contains(csFreeNotification));
   log.clear();
   delete b;
   EXPECT_THAT(log, ElementsAre("~B", "A:-B", "Root:-B"));
+}
+
+TEST(TComponent, AnOwnerFreeingItsComponentsTellsThoseThatAskedToKnow) {
+  std::vector<std::string> log;
+  auto root = std::make_unique<TProbe>(nullptr, "Root", &log);
+  auto* a = new TProbe(root.get(), "A", &log);
+  auto* b = new TProbe(root.get(), "B", &log);
+  new TProbe(root.get(), "Quiet", &log);  // freed first, without a notice
+  b->FreeNotification(a);
+  log.clear();
+  root->DestroyComponents();
+  EXPECT_THAT(log, testing::Contains("A:-B"));  // B goes first; A, still there, is told
+  EXPECT_THAT(log, testing::Not(testing::Contains("A:-Quiet")));
+  EXPECT_EQ(std::count(log.begin(), log.end(), "~Quiet"), 1);
+  EXPECT_EQ(root->ComponentCount(), 0);
 }
 
 TEST(TComponent, InsertingMovesFromTheOldOwnerAndDestroyingMarksTheTree) {
