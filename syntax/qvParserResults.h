@@ -1,16 +1,33 @@
-// The token source every block condition and grammar rule reads, and the per-text results
-// that register with an analyzer. An analyzer knows its results objects only through the
-// three calls below: it clears them when its configuration changes and tells their hosts
-// when styles changed.
+// What the analysis of one text produces: the token source every block condition and
+// grammar rule reads, the records of tokens, block ranges, sub-lexer ranges and line breaks,
+// the display records built from finished results, and the per-text results object that an
+// analyzer's steps fill.
+//
+// Positions: token and range bounds are 0-based character offsets with exclusive ends; scan
+// positions handed between analysis steps are 1-based; token indexes count from 0.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "framework/Classes.h"
+#include "syntax/qvLists.h"
 
 namespace qv {
 
 class TSyntAnalyzer;
+class TSyntMemoStrings;
+class TRuleCollectionItem;
+class TTokenRule;
+class TTagBlockCondition;
+class TSubAnalyzerRule;
+class TSyntaxFormat;
+
+inline constexpr const char* SNoSourceProc = "Source procedure not passed from syntax server";
 
 // A sequence of tokens: how many, the type of each, and its characters.
 class TTokenHolder : public TObject {
@@ -21,17 +38,201 @@ public:
   virtual std::u16string TagStr(int index) const = 0;
 };
 
-// The results of analysing one text with a main analyzer. A results object registers with
-// its analyzer (AddClient) for its lifetime and must be destroyed before it.
+// The host of an analysed text (an editor): told when the lexer's configuration changed and
+// when new display ranges are ready.
+class IqvSyntClient {
+public:
+  virtual ~IqvSyntClient() = default;
+  virtual void FormatChanged() = 0;
+  virtual void AnalysisFinished() = 0;
+};
+
+// Gives the line store of the analysed text; called whenever the text is needed.
+using TSourceProc = std::function<TSyntMemoStrings*()>;
+
+// --- Records ---------------------------------------------------------------------------------
+
+// A token: its characters, type, and the rule that made it (the token rule, or the tag-detect
+// block rule that marked it since).
+class TSyntToken : public TRange {
+public:
+  // TokenType is the rule's; a null rule gives type 0.
+  TSyntToken(TTokenRule* rule, int startPos, int endPos);
+  TSyntToken(TRuleCollectionItem* rule, int tokenType, int startPos, int endPos)
+      : TRange(startPos, endPos), TokenType(tokenType), Rule(rule) {}
+  // The token's characters in source.
+  std::u16string GetStr(std::u16string_view source) const;
+
+  int TokenType;
+  TRuleCollectionItem* Rule;  // not owned
+};
+
+// A block range between two tokens, keyed by the offset of its first token. Open while
+// EndIdx is -1.
+class TTextRange : public TSortedItem {
+public:
+  TTextRange(int startIdx, int startPos) : StartIdx(startIdx), StartPos(startPos) {}
+  int GetKey() const override { return StartPos; }
+  bool IsClosed() const { return EndIdx != -1; }
+
+  TTagBlockCondition* Rule = nullptr;  // not owned; the rule that opened the range
+  int StartIdx;
+  int EndIdx = -1;
+  int IdentIdx = 0;
+  int StartPos;
+  TTextRange* Parent = nullptr;  // not owned; the innermost range open when it was added
+  int CondIdx = 0;
+  int EndCondIdx = -1;
+  int Index = -1;  // its place in the client's range list when it was added
+};
+
+// A stretch analysed by a sub-lexer. EndPos and CondEndPos are -1 while it is open.
+class TSubLexerRange : public TRange {
+public:
+  TSubLexerRange(int startPos, int endPos) : TRange(startPos, endPos) {}
+  TSubAnalyzerRule* Rule = nullptr;  // not owned
+  int CondEndPos = -1;               // just after the end expression
+  int CondStartPos = 0;              // where the start expression begins
+};
+
+// A line break a block rule asked for at a token.
+class TLineBreak : public TObject {
+public:
+  const char* ClassName() const override { return "TLineBreak"; }
+  int RefIdx = 0;
+  int Line = 0;  // 0-based line at which the break is drawn
+  TTagBlockCondition* Rule = nullptr;  // not owned
+};
+
+// Display records, built from finished results and held in range collections.
+class TLineBreakRange : public TRange {
+public:
+  TLineBreakRange(int startPos, int endPos) : TRange(startPos, endPos) {}
+  TTagBlockCondition* Rule = nullptr;  // not owned
+};
+
+class TBlockStaple : public TRange {
+public:
+  TBlockStaple(int startPos, int endPos) : TRange(startPos, endPos) {}
+  int Extra = -1;
+  TTagBlockCondition* Rule = nullptr;  // not owned
+};
+
+// Flags of a styled range.
+inline constexpr uint8_t srfHighlight = 1;     // the rule's Highlight is set
+inline constexpr uint8_t srfOutOfRange = 2;    // the rule's HighlightPos is cpOutOfRange
+inline constexpr uint8_t srfInvertColors = 4;  // the rule's InvertColors is set
+inline constexpr uint8_t srfSubLexerBody = 8;  // the body of a sub-lexer range
+
+class TStyledRange : public TRange {
+public:
+  TStyledRange(int startPos, int endPos, TSyntaxFormat* style)
+      : TRange(startPos, endPos), Style(style) {}
+  TTextRange* TextRange = nullptr;  // not owned
+  TSyntaxFormat* Style;             // not owned
+  uint8_t Flags = 0;
+};
+
+class TDynoRange : public TRange {
+public:
+  // Rule is the text range's rule when that has DynSelectMin, else null.
+  TDynoRange(int startPos, int endPos, TTextRange* textRange);
+  TTextRange* TextRange;               // not owned
+  TTagBlockCondition* Rule = nullptr;  // not owned
+};
+
+class TCollapsibleRange : public TRange {
+public:
+  TCollapsibleRange(int rangeIdx, int startPos, int endPos)
+      : TRange(startPos, endPos), RangeIdx(rangeIdx) {}
+  int RangeIdx;  // index of the block's range in the client's range list
+};
+
+// One entry of the state history: from token index TokenIndex on, the state set is State.
+struct TStateChange {
+  int TokenIndex;
+  uint32_t State;
+};
+
+// --- Results -----------------------------------------------------------------------------
+
+// The results of analysing one text with a main analyzer (Owner). It reads the text only
+// through the source procedure and keeps no copy of it. It registers with its owner for its
+// lifetime and must be destroyed before it.
 class TParserResults : public TTokenHolder {
 public:
+  // Raises Exception "Source procedure not passed from syntax server" (registering nothing)
+  // when srcProc is empty or gives no line store.
+  TParserResults(TSyntAnalyzer* owner, TSourceProc srcProc,
+                 std::shared_ptr<IqvSyntClient> syntClient);
+  ~TParserResults() override;
+  TParserResults(const TParserResults&) = delete;
+  TParserResults& operator=(const TParserResults&) = delete;
   const char* ClassName() const override { return "TParserResults"; }
-  // Forgets everything found so far; the text is analysed again from its start.
-  virtual void Clear() = 0;
-  // Restarts the idle analysis of the text after a Clear.
-  virtual void RestartTimer() = 0;
-  // Tells the text's host that the styles of the analysis changed.
-  virtual void FormatChanged() = 0;
+
+  // TTokenHolder
+  int TokenCount() const override { return FTokenList.Count(); }
+  int TokenType(int index) const override { return Tags(index)->TokenType; }
+  // The token's characters, read from the current text.
+  std::u16string TagStr(int index) const override;
+
+  // Raises EListError for a bad index.
+  TSyntToken* Tags(int index) const { return static_cast<TSyntToken*>(FTokenList.Items(index)); }
+  const TRangeList& TokenList() const { return FTokenList; }
+  void AddToken(std::unique_ptr<TSyntToken> token);
+
+  // Closes open block ranges whose rule has EndOfTextClose (from token fromIdx on when
+  // fromIdx is not 0).
+  virtual void CloseAtEnd(int fromIdx) = 0;
+  // The end of the text was reached.
+  virtual void Finished() { FIsFinished = true; }
+  // Rule gating by Enabled, AlwaysEnabled (when onlyGlobal) and the state masks.
+  virtual bool IsEnabled(const TRuleCollectionItem* rule, bool onlyGlobal) const;
+  // Forgets tokens, sub-lexer ranges and the state history; CurState 0.
+  virtual void Clear();
+  // Restarts the idle analysis after a Clear; nothing here.
+  virtual void RestartTimer() {}
+  // Tells the host that the styles changed, when there is a host.
+  void FormatChanged();
+
+  TSyntAnalyzer* Owner() const { return FOwner; }
+  TSyntMemoStrings* Source() const;
+  IqvSyntClient* SyntClient() const { return FSyntClient.get(); }
+  bool IsFinished() const { return FIsFinished; }
+
+  const std::vector<std::unique_ptr<TSubLexerRange>>& SubLexerBlocks() const { return FSubLexerBlocks; }
+  TSubLexerRange* AddSubLexerRange(std::unique_ptr<TSubLexerRange> range);
+  uint32_t CurState() const { return FCurState; }
+  void SetCurState(uint32_t value) { FCurState = value; }
+  const std::vector<TStateChange>& StateChanges() const { return FStateChanges; }
+  int LastAnalPos() const { return FLastAnalPos; }
+  void SetLastAnalPos(int value) { FLastAnalPos = value; }
+
+  // Where analysis continues (1-based): after the last token, or LastAnalPos when later.
+  int ParserPos() const;
+  // Records CurState for the next token when it differs from the last recorded state.
+  void SaveState();
+  // CurState after the rule fired.
+  void ApplyStates(const TRuleCollectionItem* rule);
+
+  // One analysis step at the 1-based pos on behalf of the owner: sub-lexer ranges closed and
+  // opened, white space skipped, a token extracted, block rules run. pos becomes the next
+  // scan position. True when the end of the text was reached (no token was looked for).
+  bool ExtractTag(std::u16string_view text, int& pos);
+
+protected:
+  void SetFinished(bool value) { FIsFinished = value; }
+
+private:
+  TSyntAnalyzer* FOwner;  // not owned
+  TSourceProc FSrcProc;
+  std::shared_ptr<IqvSyntClient> FSyntClient;
+  bool FIsFinished = false;
+  std::vector<std::unique_ptr<TSubLexerRange>> FSubLexerBlocks;
+  TRangeList FTokenList{false};
+  uint32_t FCurState = 0;
+  std::vector<TStateChange> FStateChanges;
+  int FLastAnalPos = 0;
 };
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/Classes.h"
@@ -27,12 +28,16 @@ class TTokenRule;
 class TParserResults;
 class TClientSyntAnalyzer;
 class TTextRange;
+class TSyntToken;
+class IqvSyntClient;
+class TSyntMemoStrings;
+using TSourceProc = std::function<TSyntMemoStrings*()>;
 
 // Lets the host adjust the token bounds of a range (staples, collapsing, closing).
 using TBoundDefEvent = std::function<void(TClientSyntAnalyzer* sender, TTextRange* range,
                                           int& sIdx, int& eIdx)>;
 // Replaces the token rules: sets tokenLength and rule for a token at the 1-based pos.
-using TParseTokenEvent = std::function<void(TParserResults* client, const std::u16string& text,
+using TParseTokenEvent = std::function<void(TParserResults* client, std::u16string_view text,
                                             int pos, int& tokenLength, TTokenRule*& rule)>;
 
 inline constexpr const char* SMarkedBlockStyleName = "Marked block";
@@ -141,14 +146,34 @@ class TSyntAnalyzer : public TLoadableComponent {
   // Whether block rules can wait until the text is tokenised (cached until a rule changes).
   bool CanDeferBlockRules();
   void ForgetDeferAnswer() { FDeferAnswer = daUnknown; }
+  // The cached answer itself, for a client that forces block rules to run per token.
+  enum TDeferAnswer : uint8_t { daUnknown, daYes, daNo };
+  TDeferAnswer DeferAnswer() const { return FDeferAnswer; }
+  void SetDeferAnswer(TDeferAnswer value) { FDeferAnswer = value; }
+
+  // --- Analysis steps ----------------------------------------------------------------------
+  // A client for a text: srcProc gives its line store, syntClient (may be empty) is told
+  // of changes. The caller owns it and frees it before this analyzer.
+  TClientSyntAnalyzer* AddClient(std::shared_ptr<IqvSyntClient> syntClient, TSourceProc srcProc);
+  // The token at the 1-based pos, or null: OnParseToken when assigned, else the first token
+  // rule in order that is enabled for the client, allows the column and matches.
+  virtual std::unique_ptr<TSyntToken> ParseToken(TParserResults* client, std::u16string_view text,
+                                                 bool onlyGlobal, int pos);
+  // The short block pass while tokens are extracted: tag-detect rules without parent block
+  // or grammar rule, against the newest token.
+  virtual void DetectTags(TParserResults* client, std::u16string_view text, bool onlyGlobal);
+  // The full block pass for the first index tokens (-1: all). deferred leaves out the
+  // tag-detect rules DetectTags already applied.
+  virtual void ApplyBlockRules(TParserResults* client, std::u16string_view text, bool onlyGlobal,
+                               int index, bool deferred = false);
+  // True for a tag-detect rule that DetectTags applies.
+  static bool IsDetectTagsRule(const TTagBlockCondition& rule, bool onlyGlobal);
 
   void Assign(const TPersistent* source) override;
   void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
 
 private:
-  enum TDeferAnswer : uint8_t { daUnknown, daYes, daNo };
-
   void FormatsChanged(TSyntCollectionItem* item);
   void BlockRulesChanged(TSyntCollectionItem* item);
   void RulesChanged();

@@ -12,6 +12,7 @@
 
 #include "framework/ComponentStream.h"
 #include "syntax/qvBlockRules.h"
+#include "syntax/qvMemoStrings.h"
 #include "syntax/qvParserResults.h"
 #include "syntax/qvSubLexers.h"
 #include "syntax/qvSyntStyles.h"
@@ -22,25 +23,36 @@
 namespace qv {
 namespace {
 
-// A results object that counts what its analyzer asks of it.
-class TCountingResults : public TParserResults {
-public:
-  explicit TCountingResults(TSyntAnalyzer& owner) : FOwner(owner) { owner.RegisterClient(this); }
-  ~TCountingResults() override { FOwner.UnregisterClient(this); }
-  int TokenCount() const override { return 0; }
-  int TokenType(int) const override { return 0; }
-  std::u16string TagStr(int) const override { return {}; }
-  void Clear() override { ++Clears; }
-  void RestartTimer() override { ++Restarts; }
+// A host that counts the style notices it gets.
+struct TCountingHost : IqvSyntClient {
   void FormatChanged() override {
     ++FormatChanges;
     if (OnFormatChanged) OnFormatChanged();
   }
-  int Clears = 0, Restarts = 0, FormatChanges = 0;
+  void AnalysisFinished() override {}
+  int FormatChanges = 0;
   std::function<void()> OnFormatChanged;
+};
+
+// A results object that counts what its analyzer asks of it.
+class TCountingResults : public TParserResults {
+public:
+  explicit TCountingResults(TSyntAnalyzer& owner)
+      : TParserResults(&owner, [] { return &EmptyText(); }, std::make_shared<TCountingHost>()) {}
+  void CloseAtEnd(int) override {}
+  void Clear() override {
+    TParserResults::Clear();
+    ++Clears;
+  }
+  void RestartTimer() override { ++Restarts; }
+  TCountingHost& Host() const { return static_cast<TCountingHost&>(*SyntClient()); }
+  int Clears = 0, Restarts = 0;
 
 private:
-  TSyntAnalyzer& FOwner;
+  static TSyntMemoStrings& EmptyText() {
+    static TSyntMemoStrings text;
+    return text;
+  }
 };
 
 std::string Save(TSyntAnalyzer& lexer) {
@@ -254,7 +266,7 @@ TEST(SyntAnalyzer, SettingsClearTheClientsOnlyWhenTheyChangeTheAnalysis) {
   EXPECT_EQ(client.Clears, 0);
   lexer.SetSkipSpaces(false);
   EXPECT_EQ(client.Clears, 1);
-  EXPECT_EQ(client.FormatChanges, 1);
+  EXPECT_EQ(client.Host().FormatChanges, 1);
   lexer.SetCharset(RUSSIAN_CHARSET);  // the code pages change, the results stay
   EXPECT_EQ(client.Clears, 1);
   EXPECT_EQ(changes, 1);
@@ -272,9 +284,9 @@ TEST(SyntAnalyzer, SettingsClearTheClientsOnlyWhenTheyChangeTheAnalysis) {
   EXPECT_EQ(client.Clears, 3);
 
   // A host that updates again from inside the notice does not recurse.
-  client.OnFormatChanged = [&] { lexer.UpdateClients(); };
+  client.Host().OnFormatChanged = [&] { lexer.UpdateClients(); };
   lexer.UpdateClients();
-  EXPECT_EQ(client.FormatChanges, 4);
+  EXPECT_EQ(client.Host().FormatChanges, 4);
 }
 
 TEST(SyntAnalyzer, RemovingItemsDropsEveryReferenceToThem) {

@@ -1,0 +1,217 @@
+// The analysis steps over whole texts: hand-written lexers on small texts against golden
+// dumps (block rules per token and deferred, each with its own expected output), the
+// stepping's edge cases, and a property test that the two block-rule modes agree where the
+// lexer leaves them nothing to differ on.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "syntax/qvBlockRules.h"
+#include "syntax/qvClientAnalyzer.h"
+#include "syntax/qvMemoStrings.h"
+#include "syntax/qvResultsDump.h"
+#include "syntax/qvStrUtils.h"
+#include "syntax/qvSubLexers.h"
+#include "syntax/qvSyntAnalyzer.h"
+#include "syntax/qvTokenRules.h"
+#include "tests/support/RealFiles.h"
+
+namespace qv {
+namespace {
+
+std::string DataFile(const std::string& path) {
+  const std::string text = test::ReadFile(QV_SOURCE_DIR "/tests/data/" + path);
+  EXPECT_FALSE(text.empty()) << path;
+  return text;
+}
+
+void LoadLexer(TSyntAnalyzer& lexer, const std::string& file) {
+  TMemoryStream in(DataFile("lexers/" + file));
+  lexer.LoadFromStream(in);
+}
+
+// Compares with a checked-in dump; QV_UPDATE_GOLDEN=1 rewrites the file instead (review the
+// difference before committing it).
+void ExpectGolden(const std::string& actual, const std::string& name) {
+  const std::string path = QV_SOURCE_DIR "/tests/golden/analysis/" + name;
+  if (std::getenv("QV_UPDATE_GOLDEN")) {
+    std::ofstream(path, std::ios::binary) << actual;
+    return;
+  }
+  EXPECT_EQ(actual, test::ReadFile(path)) << name;
+}
+
+// A text, its lexers and a client over it.
+struct TAnalysis {
+  TComponent Form{nullptr};
+  TSyntMemoStrings Text;
+  TSyntAnalyzer* Main = nullptr;
+  std::unique_ptr<TClientSyntAnalyzer> Client;
+
+  TAnalysis(const std::string& lexerFile, const std::u16string& text,
+            const std::string& subLexerFile = "") {
+    if (!subLexerFile.empty()) {
+      auto* sub = new TSyntAnalyzer(&Form);
+      sub->SetName("Script");
+      LoadLexer(*sub, subLexerFile);
+    }
+    Main = new TSyntAnalyzer(&Form);
+    Main->SetName("Main");
+    if (!lexerFile.empty()) LoadLexer(*Main, lexerFile);
+    Text.SetTextStr(text);
+    Client.reset(Main->AddClient(nullptr, [this] { return &Text; }));
+  }
+  std::string Dump() const { return DumpResults(*Client); }
+};
+
+struct TGoldenCase {
+  const char* Lexer;
+  const char* SubLexer;
+  const char* Text;
+  const char* Golden;
+};
+
+TEST(AnalysisSteps, HandWrittenLexersOnSmallTextsGiveTheGoldenDumps) {
+  const TGoldenCase cases[] = {
+      {"clike.lxr", "", "texts/small.c", "clike-small"},
+      {"pascal.lxr", "", "texts/small.pas", "pascal-small"},
+      {"markup.lxr", "script.lxr", "texts/small.html", "markup-small"},
+  };
+  for (const TGoldenCase& c : cases) {
+    SCOPED_TRACE(c.Golden);
+    const std::u16string text = Utf8ToWide(DataFile(c.Text));
+    for (bool perToken : {true, false}) {
+      TAnalysis a(c.Lexer, text, c.SubLexer);
+      a.Client->Analyze(perToken);
+      EXPECT_TRUE(a.Client->IsFinished());
+      ExpectGolden(a.Dump(), std::string(c.Golden) + (perToken ? ".txt" : "-deferred.txt"));
+    }
+  }
+}
+
+TEST(AnalysisSteps, AnEmptyTextEndsAtOnceButOpensARangeFromTheTextBegin) {
+  TAnalysis a("clike.lxr", u"");
+  int pos = 1;
+  EXPECT_TRUE(a.Client->ExtractTag(u"", pos));
+  EXPECT_EQ(a.Client->TokenCount(), 0);
+
+  TAnalysis m("markup.lxr", u"", "script.lxr");
+  m.Main->SubAnalyzers()->Items(1)->SetEnabled(true);  // FromTextBegin, ToTextEnd
+  pos = 1;
+  EXPECT_TRUE(m.Client->ExtractTag(u"", pos));
+  ASSERT_EQ(m.Client->SubLexerBlocks().size(), 1u);  // opened once, not again
+  EXPECT_EQ(m.Client->SubLexerBlocks()[0]->StartPos, 0);
+}
+
+TEST(AnalysisSteps, WithoutSkipSpacesUncoveredCharactersAdvanceByOne) {
+  TAnalysis a("clike.lxr", u"a  b");
+  a.Main->SetSkipSpaces(false);
+  a.Client->Analyze(true);
+  ASSERT_EQ(a.Client->TokenCount(), 2);
+  EXPECT_EQ(a.Client->Tags(1)->StartPos, 3);
+  EXPECT_EQ(a.Client->LastAnalPos(), 5);
+}
+
+TEST(AnalysisSteps, ParseEndOfLineLetsRulesMatchLineBreaks) {
+  for (bool parseEol : {false, true}) {
+    TAnalysis a("", u"x\ny");
+    TTokenRule* word = a.Main->TokenRules()->Add();
+    word->SetExpression(u"\\w+");
+    TTokenRule* eol = a.Main->TokenRules()->Add();
+    eol->SetExpression(u"\\n");
+    eol->SetTokenType(7);
+    a.Main->SetParseEndOfLine(parseEol);
+    a.Client->Analyze(true);
+    EXPECT_EQ(a.Client->TokenCount(), parseEol ? 3 : 2);
+    if (parseEol) {
+      EXPECT_EQ(a.Client->Tags(1)->TokenType, 7);
+    }
+  }
+}
+
+TEST(AnalysisSteps, ATokenRunningIntoASubLexerStartIsCut) {
+  // Without IncludeBounds the range starts after "<s>", while the outer rule matching at the
+  // same position would run on into the range.
+  TAnalysis a("", u"<s>abc</s>", "script.lxr");
+  a.Main->TokenRules()->Add()->SetExpression(u"[a-z<>/]+");
+  TSubAnalyzerRule* rule = a.Main->SubAnalyzers()->Add();
+  rule->SetStartExpression("<s>");
+  rule->SetEndExpression("</s>");
+  rule->SetSyntAnalyzer(static_cast<TSyntAnalyzer*>(a.Form.FindComponent("Script")));
+  a.Client->Analyze(true);
+  ASSERT_EQ(a.Client->SubLexerBlocks().size(), 1u);
+  const TSubLexerRange& range = *a.Client->SubLexerBlocks()[0];
+  EXPECT_EQ(range.CondStartPos, 0);
+  EXPECT_EQ(range.StartPos, 3);
+  EXPECT_EQ(range.EndPos, 6);
+  EXPECT_EQ(range.CondEndPos, 10);
+  ASSERT_GE(a.Client->TokenCount(), 3);
+  EXPECT_EQ(a.Client->TagStr(0), u"<s>");  // cut at the range's start
+  EXPECT_EQ(a.Client->TagStr(1), u"abc");
+  EXPECT_EQ(a.Client->Tags(1)->Rule->SyntOwner()->Name(), "Script");
+  EXPECT_EQ(a.Client->TagStr(2), u"</s>");
+}
+
+TEST(AnalysisSteps, InsideASubLexerOnlyTheMainLexersGlobalRulesAreTriedAndTheyWin) {
+  TAnalysis a("markup.lxr", u"<script>var x = 1;</script>", "script.lxr");
+  TTokenRule* global = a.Main->TokenRules()->Add();
+  global->SetDisplayName("Global number");
+  global->SetExpression(u"\\d+");
+  global->SetTokenType(9);
+  global->SetAlwaysEnabled(true);
+  a.Main->TokenRules()->Items(1)->SetExpression(u"[^<>]+");  // not global: never tried inside
+  a.Client->Analyze(true);
+  bool sawNumber = false;
+  for (int i = 0; i < a.Client->TokenCount(); ++i) {
+    const TSyntToken* t = a.Client->Tags(i);
+    if (a.Client->TagStr(i) == u"1") {
+      sawNumber = true;
+      EXPECT_EQ(t->Rule, global);
+    }
+    if (a.Client->TagStr(i) == u"var") {
+      EXPECT_EQ(t->Rule->SyntOwner()->Name(), "Script");
+    }
+  }
+  EXPECT_TRUE(sawNumber);
+}
+
+TEST(AnalysisSteps, AParseTokenHandlerReplacesTheRulesAndAnEmptyResultCannotStall) {
+  TAnalysis a("clike.lxr", u"abc");
+  TTokenRule* only = a.Main->TokenRules()->Items(0);
+  int calls = 0;
+  a.Main->OnParseToken = [&](TParserResults*, std::u16string_view, int pos, int& length,
+                             TTokenRule*& rule) {
+    ++calls;
+    rule = only;
+    length = pos == 2 ? 0 : 1;  // a zero length at 2 ends that step without a token
+  };
+  a.Client->Analyze(true);
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(a.Client->TokenCount(), 2);
+}
+
+// Random texts over the C-like lexer: it has no sub-lexers, state masks, parent conditions
+// or CancelNextRules, so block rules after every token and after tokenising agree.
+TEST(AnalysisSteps, PerTokenAndDeferredBlockRulesAgreeOnRandomTexts) {
+  const std::u16string pieces[] = {u"{", u"}", u"if", u"int", u"x", u"(", u")", u";",
+                                   u" ", u"\n", u"42", u"/*c*/", u"\"s\"", u"while"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 60; ++round) {
+    std::u16string text;
+    const int length = 1 + static_cast<int>(random() % 80);
+    for (int i = 0; i < length; ++i) text += pieces[random() % std::size(pieces)];
+    TAnalysis perToken("clike.lxr", text), deferred("clike.lxr", text);
+    ASSERT_TRUE(deferred.Main->CanDeferBlockRules());
+    perToken.Client->Analyze(true);
+    deferred.Client->Analyze(false);
+    ASSERT_EQ(perToken.Dump(), deferred.Dump()) << WideToUtf8(text);
+  }
+}
+
+}  // namespace
+}  // namespace qv
