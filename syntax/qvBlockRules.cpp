@@ -2,6 +2,7 @@
 // rule's condition list against the newest tokens of a token holder.
 #include "syntax/qvBlockRules.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "framework/Graphics.h"
@@ -60,9 +61,46 @@ void TSingleTagCondition::SetTokenTypes(uint32_t value) {
 
 bool TSingleTagCondition::IgnoreCase() const { return !FTagList->CaseSensitive(); }
 
-void TSingleTagCondition::SetIgnoreCase(bool value) { FTagList->SetCaseSensitive(!value); }
+void TSingleTagCondition::SetIgnoreCase(bool value) {
+  FTagList->SetCaseSensitive(!value);
+  RebuildPlainTags();
+}
+
+namespace {
+
+bool IsPlain(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+}  // namespace
+
+void TSingleTagCondition::RebuildPlainTags() {
+  FPlainTags.clear();
+  FAllPlain = true;
+  FPlainLengths = 0;
+  FLengthsUsable = true;
+  const bool ignoreCase = IgnoreCase();
+  for (int i = 0; i < FTagList->Count() && FAllPlain; ++i) {
+    std::string tag = FTagList->Strings(i);
+    FAllPlain = IsPlain(tag);
+    if (tag.find('?') != std::string::npos) FLengthsUsable = false;
+    FPlainLengths |= uint64_t{1} << std::min<size_t>(tag.size(), 63);
+    FPlainTags.insert(ignoreCase ? AsciiLower(std::move(tag)) : std::move(tag));
+  }
+  if (!FAllPlain) {
+    FPlainTags.clear();
+    FLengthsUsable = false;
+  }
+}
 
 void TSingleTagCondition::TagListChanged() {
+  RebuildPlainTags();
   {
     std::lock_guard<std::mutex> lock(FMaskLock);
     FMasksValid = false;
@@ -89,8 +127,11 @@ bool TSingleTagCondition::TextAnswer(const std::string& text) const {
     case tcStrictMask:
       return CheckMask(text, true);
     default: {
-      // The list's own comparison, so IgnoreCase applies.
-      const bool found = FTagList->IndexOf(text) >= 0;
+      // The list's own comparison, so IgnoreCase applies; plain texts against plain lists
+      // by exact lookup, which gives the same answer.
+      const bool found = FAllPlain && IsPlain(text)
+                             ? FPlainTags.count(IgnoreCase() ? AsciiLower(text) : text) > 0
+                             : FTagList->IndexOf(text) >= 0;
       return FCondType == tcNotEqual ? !found : found;
     }
   }
@@ -99,6 +140,12 @@ bool TSingleTagCondition::TextAnswer(const std::string& text) const {
 bool TSingleTagCondition::Check(const TTokenHolder& tokens, int index) const {
   const int type = tokens.TokenType(index);
   if (const std::optional<bool> answer = TypeAnswer(type)) return *answer;
+  if (FLengthsUsable && FCondType != tcMask && FCondType != tcStrictMask) {
+    // A plain text of a length no entry has is in no list; a text that is not plain is not
+    // in a plain list either. Either way: not found, without reading the token.
+    const int length = tokens.TagLength(index);
+    if (!(FPlainLengths >> std::min(std::max(length, 0), 63) & 1)) return FCondType == tcNotEqual;
+  }
   // Converted only when the text decides.
   return TextAnswer(WideCharToMultiByte(CP_ACP, tokens.TagStr(index)));
 }

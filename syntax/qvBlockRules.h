@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "framework/Collections.h"
@@ -120,6 +121,18 @@ class TSingleTagCondition : public TCollectionItem {
   // One expression per entry of the list, in list order; built by CheckMask on first use
   // after the list changed (FMasksValid false). Guarded by FMaskLock.
   mutable std::vector<std::unique_ptr<TqvRegExpr>> FMasks;
+  // The entries for an exact lookup, lower-cased with IgnoreCase, when every entry is plain
+  // (printable ASCII): for plain texts the list's comparison is then plain equality, as
+  // strings of such characters compare equal only when they are the same (or the same but
+  // for ASCII letter case). Rebuilt whenever the list changes.
+  std::unordered_set<std::string> FPlainTags;
+  bool FAllPlain = true;
+  // Lengths of the plain entries (bit n: length n, bit 63: 63 or more), for rejecting a
+  // token by its length without reading it. Not used when an entry holds "?", which a
+  // character the code page lacks turns into.
+  uint64_t FPlainLengths = 0;
+  bool FLengthsUsable = false;
+  void RebuildPlainTags();
   mutable bool FMasksValid = false;
   mutable std::mutex FMaskLock;
 };

@@ -266,8 +266,10 @@ void TClientSyntAnalyzer::Finished() {
       (*it)->CondEndPos = length;
     }
   CloseAtEnd(0);
-  CompleteAnalysis();
+  // Set before the completion: the host told of the new ranges sees a completed analysis,
+  // and one that starts over from there is not overruled afterwards.
   FFirstAnalysisDone = true;
+  CompleteAnalysis();
 }
 
 // --- Display ranges ------------------------------------------------------------------------------

@@ -36,6 +36,8 @@ public:
   virtual int TokenCount() const = 0;
   virtual int TokenType(int index) const = 0;
   virtual std::u16string TagStr(int index) const = 0;
+  // Characters of the token; holders that know it without reading the text say so.
+  virtual int TagLength(int index) const { return static_cast<int>(TagStr(index).size()); }
 };
 
 // The host of an analysed text (an editor): told when the lexer's configuration changed and
@@ -175,6 +177,7 @@ public:
   int TokenType(int index) const override { return Tags(index)->TokenType; }
   // The token's characters, read from the current text.
   std::u16string TagStr(int index) const override;
+  int TagLength(int index) const override { return Tags(index)->EndPos - Tags(index)->StartPos; }
 
   // Raises EListError for a bad index.
   TSyntToken* Tags(int index) const { return static_cast<TSyntToken*>(FTokenList.Items(index)); }

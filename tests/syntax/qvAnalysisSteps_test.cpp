@@ -215,3 +215,48 @@ TEST(AnalysisSteps, PerTokenAndDeferredBlockRulesAgreeOnRandomTexts) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// Real headers of this machine through the C-like lexer: tokens in order without overlap,
+// each range within its parent, the display ranges over whole tokens, and both block-rule
+// modes giving the same results.
+TEST(AnalysisSteps, RealHeadersGiveConsistentResultsInBothModes) {
+  int files = 0;
+  for (const char* name : {"/usr/include/stdio.h", "/usr/include/stdlib.h", "/usr/include/string.h",
+                           "/usr/include/errno.h", "/usr/include/signal.h"}) {
+    const std::string bytes = test::ReadFile(name);
+    if (bytes.empty()) continue;
+    ++files;
+    SCOPED_TRACE(name);
+    const std::u16string text = Utf8ToWide(bytes);
+    TAnalysis perToken("clike.lxr", text), deferred("clike.lxr", text);
+    perToken.Client->Analyze(true);
+    deferred.Client->Analyze(false);
+    const TClientSyntAnalyzer& c = *perToken.Client;
+    ASSERT_GT(c.TokenCount(), 20);
+    for (int i = 0; i < c.TokenCount(); ++i) {
+      const TSyntToken* t = c.Tags(i);
+      ASSERT_LT(t->StartPos, t->EndPos);
+      ASSERT_LE(t->EndPos, static_cast<int>(text.size()));
+      if (i > 0) {
+        ASSERT_LE(c.Tags(i - 1)->EndPos, t->StartPos);
+      }
+    }
+    for (int i = 0; i < c.RangeCount(); ++i) {
+      const TTextRange* r = c.Ranges(i);
+      if (r->EndIdx == -1) continue;
+      ASSERT_LE(r->StartIdx, r->EndIdx);
+      if (r->Parent && r->Parent->EndIdx != -1) {
+        EXPECT_GE(r->StartIdx, r->Parent->StartIdx);
+        EXPECT_LE(r->EndIdx, r->Parent->EndIdx);
+      }
+    }
+    EXPECT_EQ(perToken.Dump(), deferred.Dump());
+  }
+  EXPECT_GT(files, 0);
+}
+
+}  // namespace
+}  // namespace qv

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "framework/ComponentStream.h"
 #include "framework/Graphics.h"
 #include "framework/TextServices.h"
+#include "syntax/qvStrUtils.h"
 #include "syntax/qvParserResults.h"
 #include "syntax/qvSyntAnalyzer.h"
 #include "syntax/qvSyntStyles.h"
@@ -781,6 +783,42 @@ TEST_F(BlockRulesInAnalyzer, ValidationDropsReferencesToRemovedItems) {
   EXPECT_EQ(a->Style(), nullptr);
   EXPECT_EQ(a->TreeItemStyleObj(), nullptr);
   EXPECT_EQ(a->TreeGroupStyleObj(), nullptr);
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+// The exact lookup of plain lists must answer as the list's own comparison does, for every
+// text: random texts of letters in both cases, hyphens, apostrophes, "?", blanks and
+// characters outside ASCII (one the system code page lacks among them) against lists with
+// and without such entries, with and without IgnoreCase.
+TEST(TagCondition, PlainListsAnswerAsTheListsOwnComparison) {
+  const std::u16string alphabet = u"aAbB-'? \u00E9\u03A9";
+  const std::vector<std::vector<std::string>> lists = {
+      {"ab", "Ab", "a-b", "it's", "b"},
+      {"ab", "a b", "?", "??"},
+      {"ab", "caf\xE9", "B"},  // not plain: every text takes the list's comparison
+  };
+  std::mt19937 random(11);
+  for (const auto& entries : lists)
+    for (bool ignoreCase : {false, true}) {
+      TConditionCollection conditions(nullptr);
+      TSingleTagCondition* c = conditions.Add();
+      for (const std::string& e : entries) c->TagList()->Add(e);
+      c->SetIgnoreCase(ignoreCase);
+      for (int round = 0; round < 400; ++round) {
+        std::u16string text;
+        for (int n = 1 + static_cast<int>(random() % 4); n > 0; --n)
+          text += alphabet[random() % alphabet.size()];
+        TFakeTokens tokens({{text, 0}});
+        const bool expected = c->TagList()->IndexOf(WideCharToMultiByte(CP_ACP, text)) >= 0;
+        ASSERT_EQ(c->Check(tokens, 0), expected)
+            << WideToUtf8(text) << " ignoreCase " << ignoreCase << " list " << entries[0];
+      }
+    }
 }
 
 }  // namespace
