@@ -81,6 +81,7 @@ TEST(AnalysisSteps, HandWrittenLexersOnSmallTextsGiveTheGoldenDumps) {
       {"clike.lxr", "", "texts/small.c", "clike-small"},
       {"pascal.lxr", "", "texts/small.pas", "pascal-small"},
       {"markup.lxr", "script.lxr", "texts/small.html", "markup-small"},
+      {"states.lxr", "", "texts/states.txt", "states-small"},
   };
   for (const TGoldenCase& c : cases) {
     SCOPED_TRACE(c.Golden);
