@@ -1,0 +1,8 @@
+procedure Run;
+begin
+  if X then
+  begin
+    Y := 's';
+  end;
+  { comment }
+END;
