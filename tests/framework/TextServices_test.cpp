@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/SysUtils.h"
+#include "tests/support/CodePageScope.h"
 
 namespace qv {
 namespace {
@@ -20,15 +21,7 @@ using testing::ElementsAre;
 using testing::StrEq;
 using testing::ThrowsMessage;
 
-// Sets the system code page for one test and puts the previous one back.
-class TSystemCodePageScope {
-public:
-  explicit TSystemCodePageScope(int codePage) : FSaved(GetACP()) { SetSystemCodePage(codePage); }
-  ~TSystemCodePageScope() { SetSystemCodePage(FSaved); }
-
-private:
-  int FSaved;
-};
+using test::TSystemCodePageScope;
 
 std::string Hex(std::u16string_view s) {
   std::string out;

@@ -18,6 +18,7 @@
 #include "syntax/qvMemoStrings.h"
 #include "syntax/qvSyntAnalyzer.h"
 #include "syntax/qvZRegExpr.h"
+#include "tests/support/CodePageScope.h"
 
 namespace qv {
 namespace {
@@ -38,14 +39,7 @@ struct TChangeLog {
   std::vector<TSyntCollectionItem*> Items;
 };
 
-class TSystemCodePageScope {
-public:
-  explicit TSystemCodePageScope(int codePage) : FSaved(GetACP()) { SetSystemCodePage(codePage); }
-  ~TSystemCodePageScope() { SetSystemCodePage(FSaved); }
-
-private:
-  int FSaved;
-};
+using test::TSystemCodePageScope;
 
 // --- Rules without an owner analyzer --------------------------------------------------------
 
