@@ -40,7 +40,9 @@ TSyntAnalyzer* CheckSubLexerEnd(TParserResults& client, std::u16string_view text
       client.CloseAtEnd(client.TokenList().RangeAt(range.StartPos));
       continue;
     }
-    if (pos < range.EndPos) return range.Rule->SyntAnalyzer();
+    // A closed range still covers pos while its offset (pos - 1) lies before EndPos, the
+    // last character included: with IncludeBounds that is the end text's last character.
+    if (pos <= range.EndPos) return range.Rule->SyntAnalyzer();
   }
   return current;
 }

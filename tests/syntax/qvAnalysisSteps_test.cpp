@@ -102,7 +102,7 @@ TEST(AnalysisSteps, AnEmptyTextEndsAtOnceButOpensARangeFromTheTextBegin) {
   EXPECT_EQ(a.Client->TokenCount(), 0);
 
   TAnalysis m("markup.lxr", u"", "script.lxr");
-  m.Main->SubAnalyzers()->Items(1)->SetEnabled(true);  // FromTextBegin, ToTextEnd
+  m.Main->SubAnalyzers()->ItemByName("Whole text")->SetEnabled(true);  // FromTextBegin
   pos = 1;
   EXPECT_TRUE(m.Client->ExtractTag(u"", pos));
   ASSERT_EQ(m.Client->SubLexerBlocks().size(), 1u);  // opened once, not again
