@@ -189,7 +189,7 @@ void TSyntAnalyzer::DetectTags(TParserResults* client, std::u16string_view text,
     if (!IsDetectTagsRule(*rule, onlyGlobal)) continue;
     int refIdx = 0;
     bool accept = rule->CheckCondition(*client, n, refIdx);
-    if (rule->OnBlockCheck) rule->OnBlockCheck(rule, results, std::u16string(text), refIdx, accept);
+    if (rule->OnBlockCheck) rule->OnBlockCheck(rule, results, text, refIdx, accept);
     if (!accept) continue;
     const int ident = ReferenceIndex(*rule, refIdx, n) - rule->IdentIndex();
     if (ident >= 0 && ident < n) {
@@ -207,7 +207,6 @@ void TSyntAnalyzer::ApplyBlockRules(TParserResults* client, std::u16string_view 
   if (!results) return;
   const int n = index == -1 ? results->TokenCount() : index;
   results->SetBlockPassMarker(n + 1);
-  std::u16string textCopy;  // for the handlers, made once
   try {
     for (int i = 0; i < FBlockRules->Count(); ++i) {
       TTagBlockCondition* rule = FBlockRules->Items(i);
@@ -221,10 +220,7 @@ void TSyntAnalyzer::ApplyBlockRules(TParserResults* client, std::u16string_view 
       } else {
         accept = rule->CheckCondition(*results, n, refIdx);
       }
-      if (rule->OnBlockCheck) {
-        if (textCopy.empty()) textCopy.assign(text);
-        rule->OnBlockCheck(rule, results, textCopy, refIdx, accept);
-      }
+      if (rule->OnBlockCheck) rule->OnBlockCheck(rule, results, text, refIdx, accept);
       if (!accept) continue;
       results->ApplyStates(rule);
       const int ref = ReferenceIndex(*rule, refIdx, n);

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -60,7 +61,7 @@ extern const TEnumInfo AutoCloseModeInfo;
 // the handler may change both the acceptance and the reference token index. Sender is the
 // block rule.
 using TOnBlockCheck = std::function<void(TObject* sender, TClientSyntAnalyzer* client,
-                                         const std::u16string& text, int& refIdx, bool& accept)>;
+                                         std::u16string_view text, int& refIdx, bool& accept)>;
 
 // --- One token test -----------------------------------------------------------------------
 

@@ -111,7 +111,7 @@ class TRuleHolder : public TComponent {
   }
   explicit TRuleHolder(TComponent* owner) : TComponent(owner) {}
   TBlockRuleCollection* BlockRules() const { return FRules.get(); }
-  void CheckBlock(TObject*, TClientSyntAnalyzer*, const std::u16string&, int& refIdx,
+  void CheckBlock(TObject*, TClientSyntAnalyzer*, std::u16string_view, int& refIdx,
                   bool& accept) {
     refIdx = 42;
     accept = !accept;

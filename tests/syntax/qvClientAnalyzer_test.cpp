@@ -900,7 +900,7 @@ TEST(ClientAnalyzerAnalysis, SynchronousAnalysisRunsTheBlockRulesAfterEveryToken
   text.SetTextStr(u"int f() { return 1; }");
   std::unique_ptr<TClientSyntAnalyzer> client(c.Lexer.AddClient(nullptr, [&] { return &text; }));
   std::vector<int> seen;  // the token count at every test of the brace rule
-  c.Open->OnBlockCheck = [&](TObject*, TClientSyntAnalyzer* sender, const std::u16string&, int&,
+  c.Open->OnBlockCheck = [&](TObject*, TClientSyntAnalyzer* sender, std::u16string_view, int&,
                              bool&) { seen.push_back(sender->TokenCount()); };
 
   client->Analyze(true);
