@@ -6,3 +6,7 @@ begin
   end;
   { comment }
 END;
+block Outer;
+  block Inner;
+  finish OUTER;
+finish inner;
