@@ -146,6 +146,17 @@ private:
   const TRECodePageTables& Tables(const TCodePageInfo& codePage);
   template <class Text>
   bool RunMatch(const Text& subject, int& pos, bool backward);
+  // How a match runs: the system's and the expression's code pages, the multibyte route,
+  // and whether the class hook is set.
+  struct TMatchRoute {
+    const TCodePageInfo* System = nullptr;
+    const TCodePageInfo* Info = nullptr;
+    bool MultiByte = false;
+    bool Hook = false;
+  };
+  // Compiles when needed (false: nothing can match) and settles the route; pos below 1
+  // becomes 1.
+  bool PrepareMatch(int& pos, TMatchRoute& route);
 
   std::u16string FExpression;
   uint16_t FModifierFlags = DefaultModifierFlags;

@@ -1277,14 +1277,23 @@ bool FilterUsable(const TStartFilter& f, bool multiByte, const TCodePageInfo& sy
 
 }  // namespace
 
-bool TqvRegExpr::Match(const std::string& text, int& pos, bool backward) {
+bool TqvRegExpr::PrepareMatch(int& pos, TMatchRoute& route) {
   if (!(FCompiled ? !FRoot->Nodes.empty() : Compile())) return false;
   if (pos <= 0) pos = 1;
-  const TCodePageInfo& system = CodePageInfo(CP_ACP);
-  const TCodePageInfo& info =
-      FCodePage == CP_ACP ? system : CodePageInfo(static_cast<int>(FCodePage));
-  const bool multiByte = FMultiByteRoute || info.MaxCharSize > 1;
-  const bool hook = static_cast<bool>(ClassTestHook);
+  route.System = &CodePageInfo(CP_ACP);
+  route.Info = FCodePage == CP_ACP ? route.System : &CodePageInfo(static_cast<int>(FCodePage));
+  route.MultiByte = FMultiByteRoute || route.Info->MaxCharSize > 1;
+  route.Hook = static_cast<bool>(ClassTestHook);
+  return true;
+}
+
+bool TqvRegExpr::Match(const std::string& text, int& pos, bool backward) {
+  TMatchRoute route;
+  if (!PrepareMatch(pos, route)) return false;
+  const TCodePageInfo& system = *route.System;
+  const TCodePageInfo& info = *route.Info;
+  const bool multiByte = route.MultiByte;
+  const bool hook = route.Hook;
   const int len = ClampLen(text.size());
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   const TStartFilter& f = FRoot->StartFilter;
@@ -1302,13 +1311,12 @@ bool TqvRegExpr::Match(const std::string& text, int& pos, bool backward) {
 }
 
 bool TqvRegExpr::MatchWide(std::u16string_view text, int& pos, bool backward) {
-  if (!(FCompiled ? !FRoot->Nodes.empty() : Compile())) return false;
-  if (pos <= 0) pos = 1;
-  const TCodePageInfo& system = CodePageInfo(CP_ACP);
-  const TCodePageInfo& info =
-      FCodePage == CP_ACP ? system : CodePageInfo(static_cast<int>(FCodePage));
-  const bool multiByte = FMultiByteRoute || info.MaxCharSize > 1;
-  const bool hook = static_cast<bool>(ClassTestHook);
+  TMatchRoute route;
+  if (!PrepareMatch(pos, route)) return false;
+  const TCodePageInfo& system = *route.System;
+  const TCodePageInfo& info = *route.Info;
+  const bool multiByte = route.MultiByte;
+  const bool hook = route.Hook;
   const int len = ClampLen(text.size());
   const TStartFilter& f = FRoot->StartFilter;
   const bool filter = !backward && FilterUsable(f, multiByte, system, info, hook);
