@@ -128,6 +128,17 @@ public:
   int MatchLengthWide(std::u16string_view text, int pos, bool backward);
   // Outcome of the last completed Match; false after the tree is discarded.
   bool LastMatch() const { return FLastMatch; }
+  // The highest 1-based position the last Match/MatchWide (or MatchLength/MatchLengthWide)
+  // examined looking forward: a character at position p was read or tested, or p = length + 1
+  // when it tested for the end of the text (any check that failed or succeeded because the
+  // text ended there). 0 when nothing was examined (e.g. an invalid expression). Also set when
+  // the match raises ERegExprMatchError. Changing the text only after this position (appending
+  // too, unless it is length + 1) leaves the outcome, the length and the captures of the same
+  // match unchanged; an incremental analyzer keeps a match while its edits lie beyond it. It
+  // may exceed what was examined by a position, never fall short. Backward, the highest
+  // position a match from pos examined: pos - 1, pos for a check there ("^", "$", "\b"), or
+  // beyond through a look-around body that runs forward.
+  int LastReach() const { return FLastReach; }
 
   // Steps (node visits) one match may take; 0, the default, is unlimited. Without a
   // budget, expressions such as "a*a*a*a*c" against a long run of "a" take polynomial time
@@ -170,6 +181,7 @@ private:
   bool FCompileFailed = false;
   bool FMultiByteRoute = false;  // the tree was built by the multibyte route
   bool FLastMatch = false;
+  int FLastReach = 0;  // see LastReach
   // Conversion tables of the code page, found again only when it resolves differently.
   const TCodePageInfo* FTablesFor = nullptr;
   const TRECodePageTables* FTables = nullptr;

@@ -322,10 +322,12 @@ bool Accepts(const Sem& sem, const TRENodeBase* node, uint32_t c) {
 // A text policy gives the matcher, for 1-based positions:
 //   Len                    the length in elements (bytes or units)
 //   Fwd(p, c, w)           the character starting at p and its width; false outside
+//   FwdExtent(p)           the highest position Fwd(p) reads (beyond Len: it tests the end)
 //   Bwd(p, c, w)           the character ending at p - 1; false outside
 //   PrevByte(p)            the byte before p (2 <= p <= Len + 1), for "^" and "$"
 //   WordAt(p), WordBefore(p)  the word test of the byte at p and of the byte before p
-//   RefFwd(s, n, p, ic)    elements a capture [s, s + n) matches from p, or -1
+//   RefFwd(s, n, p, ic, seen)  elements a capture [s, s + n) matches from p, or -1; seen
+//                          becomes the highest position it read (Len + 1: it tested the end)
 //   RefBwd(s, n, p, ic)    the same for the text ending at p
 //   Sem                    the character semantics
 
@@ -378,6 +380,7 @@ struct TSingleByteText {
     w = 1;
     return true;
   }
+  static int FwdExtent(int p) { return p; }
   bool Bwd(int p, uint32_t& c, int& w) const {
     if (p < 2 || p - 1 > Len) return false;
     c = B(p - 1);
@@ -387,11 +390,17 @@ struct TSingleByteText {
   uint32_t PrevByte(int p) const { return B(p - 1); }
   bool WordAt(int p) const { return Sem.IsWord(B(p)); }
   bool WordBefore(int p) const { return Sem.IsWord(B(p - 1)); }
-  bool Same(int s, int n, int q, bool ignoreCase) const {
+  // Whether [q, q + n) equals the capture [s, s + n); last becomes the highest position of
+  // [q, q + n) read (a case-sensitive comparison stops at the first difference).
+  bool Same(int s, int n, int q, bool ignoreCase, int& last) const {
     int i = 0;
     while (i < n && B(s + i) == B(q + i)) ++i;
+    last = q + n - 1;
     if (i == n) return true;
-    if (!ignoreCase) return false;
+    if (!ignoreCase) {
+      last = q + i;
+      return false;
+    }
     std::string a(static_cast<size_t>(n), '\0'), b(static_cast<size_t>(n), '\0');
     for (int k = 0; k < n; ++k) {
       a[k] = static_cast<char>(B(s + k));
@@ -399,13 +408,18 @@ struct TSingleByteText {
     }
     return SameBytesIgnoreCase(*Sem.System, a, b);
   }
-  int RefFwd(int s, int n, int p, bool ignoreCase) const {
-    if (p < 1 || p > Len - n + 1) return -1;
-    return Same(s, n, p, ignoreCase) ? n : -1;
+  int RefFwd(int s, int n, int p, bool ignoreCase, int& seen) const {
+    if (p < 1) return -1;
+    if (p > Len - n + 1) {  // the text ends too soon
+      seen = Len + 1;
+      return -1;
+    }
+    return Same(s, n, p, ignoreCase, seen) ? n : -1;
   }
   int RefBwd(int s, int n, int p, bool ignoreCase) const {
     if (p - n < 1 || p - 1 > Len) return -1;
-    return Same(s, n, p - n, ignoreCase) ? n : -1;
+    int last;
+    return Same(s, n, p - n, ignoreCase, last) ? n : -1;
   }
 };
 
@@ -442,6 +456,8 @@ struct TMultiByteText {
     }
     return true;
   }
+  // A lead byte looks at the next byte, or at the end when it is the last one.
+  int FwdExtent(int p) const { return p >= 1 && p <= Len && Cp->LeadByte[T[p - 1]] ? p + 1 : p; }
   bool Bwd(int p, uint32_t& c, int& w) const {
     const int q = p - 1;
     if (q < 1 || q > Len) return false;
@@ -457,9 +473,9 @@ struct TMultiByteText {
   uint32_t PrevByte(int p) const { return T[p - 2]; }
   bool WordAt(int p) const { return Bytes.IsWord(T[p - 1]); }
   bool WordBefore(int p) const { return Bytes.IsWord(T[p - 2]); }
-  int RefFwd(int s, int n, int p, bool ignoreCase) const {
+  int RefFwd(int s, int n, int p, bool ignoreCase, int& seen) const {
     TSingleByteText<TRawBytes> bytes{{T}, Len, Bytes};
-    return bytes.RefFwd(s, n, p, ignoreCase);
+    return bytes.RefFwd(s, n, p, ignoreCase, seen);
   }
   int RefBwd(int s, int n, int p, bool ignoreCase) const {
     TSingleByteText<TRawBytes> bytes{{T}, Len, Bytes};
@@ -481,6 +497,7 @@ struct TUnitText {
     w = 1;
     return true;
   }
+  static int FwdExtent(int p) { return p; }
   bool Bwd(int p, uint32_t& c, int& w) const {
     if (p < 2 || p - 1 > Len) return false;
     c = T[p - 2];
@@ -524,11 +541,12 @@ struct TMultiByteUnits : TUnitText {
     for (int i = 0; i < n; ++i) bytes += EncSize(Enc[T[s - 1 + i]]);
     return bytes;
   }
-  int RefFwd(int s, int n, int p, bool ignoreCase) const {
+  int RefFwd(int s, int n, int p, bool ignoreCase, int& seen) const {
     if (p < 1) return -1;
     const int want = CapBytes(s, n);
     int units = 0, bytes = 0;
     while (bytes < want && p + units <= Len) bytes += EncSize(Enc[T[p - 1 + units++]]);
+    seen = bytes < want ? Len + 1 : p + units - 1;  // Ref compares within these units
     if (bytes != want) return -1;
     return Ref(s, n, p, units, ignoreCase);
   }
@@ -548,31 +566,41 @@ struct TWideText : TUnitText {
   uint32_t PrevByte(int p) const { return T[p - 2]; }
   bool WordAt(int p) const { return IsWordChar(T[p - 1]); }
   bool WordBefore(int p) const { return IsWordChar(T[p - 2]); }
-  bool Same(int s, int n, int q, bool ignoreCase) const {
+  // As TSingleByteText::Same.
+  bool Same(int s, int n, int q, bool ignoreCase, int& last) const {
     for (int i = 0; i < n; ++i) {
       char16_t x = T[s - 1 + i], y = T[q - 1 + i];
       if (ignoreCase) {
         if (x >= u'a' && x <= u'z') x -= 32;
         if (y >= u'a' && y <= u'z') y -= 32;
       }
-      if (x != y) return false;
+      if (x != y) {
+        last = q + i;
+        return false;
+      }
     }
+    last = q + n - 1;
     return true;
   }
-  int RefFwd(int s, int n, int p, bool ignoreCase) const {
-    if (p < 1 || p > Len - n + 1) return -1;
-    return Same(s, n, p, ignoreCase) ? n : -1;
+  int RefFwd(int s, int n, int p, bool ignoreCase, int& seen) const {
+    if (p < 1) return -1;
+    if (p > Len - n + 1) {
+      seen = Len + 1;
+      return -1;
+    }
+    return Same(s, n, p, ignoreCase, seen) ? n : -1;
   }
   int RefBwd(int s, int n, int p, bool ignoreCase) const {
     if (p - n < 1 || p - 1 > Len) return -1;
-    return Same(s, n, p - n, ignoreCase) ? n : -1;
+    int last;
+    return Same(s, n, p - n, ignoreCase, last) ? n : -1;
   }
 };
 
 // --- The matcher -----------------------------------------------------------------------------
 
-// One match in progress: the text, the step count and the recursion depth. Back selects
-// backward matching; look-arounds switch direction for their bodies.
+// One match in progress: the text, the step count, the recursion depth and the reach. Back
+// selects backward matching; look-arounds switch direction for their bodies.
 template <class Text>
 class TMatcher {
 public:
@@ -581,6 +609,11 @@ public:
   TMatcher(const Text& text, uint64_t stepLimit, bool byteMaps = false)
       : X(text), FLimit(stepLimit ? stepLimit : UINT64_MAX), FMaps(Text::kBytes && byteMaps) {}
 
+  // The highest position examined so far, Len + 1 once the end was tested (see
+  // TqvRegExpr::LastReach). Whatever the match reads lies at or below it, so the outcome,
+  // including a matching error, depends on nothing after it.
+  int Reach() const { return static_cast<int>(std::min<int64_t>(FReach, X.Len + 1)); }
+
   // A node's own operation (for a branch: its whole sequence; for a group: its
   // alternatives).
   template <bool Back>
@@ -588,6 +621,7 @@ public:
     if constexpr (Text::kBytes) {
       if (FMaps && n->ByteLeaf) {
         Step();
+        Touch(Back ? p - 1 : p);
         uint8_t b;
         if (!ByteAt<Back>(p, b) || !MapHas(n->ByteMap, b)) return 0;
         p += Back ? -1 : 1;
@@ -606,7 +640,7 @@ public:
       case ntCharSet: {
         uint32_t c;
         int w;
-        if (!(Back ? X.Bwd(p, c, w) : X.Fwd(p, c, w)) || !Accepts(X.Sem, n, c)) return 0;
+        if (!Read<Back>(p, c, w) || !Accepts(X.Sem, n, c)) return 0;
         p += Back ? -w : w;
         return 1;
       }
@@ -658,7 +692,30 @@ private:
     if (++FSteps > FLimit) throw ERegExprMatchError(SMatchStepLimit);
   }
 
-  // The byte a leaf tests at p: the one at p forward, the one before p backward.
+  // Every read of the text goes through Touch with the highest position it examines; a
+  // position beyond the text stands for the end test, Len + 1 (Reach clamps, which keeps
+  // this to one comparison). Backward reads lie below the positions already reached, except
+  // at the start of a backward match or of a look-behind before anything was consumed, so
+  // they are noted as well. Backtracking mostly revisits positions below the reach, so the
+  // store is conditional.
+  QV_RE_INLINE void Touch(int q) {
+    if (q > FReach) FReach = q;
+  }
+
+  // The character a leaf tests at p (X.Fwd or X.Bwd), noted.
+  template <bool Back>
+  QV_RE_INLINE bool Read(int p, uint32_t& c, int& w) {
+    if constexpr (Back) {
+      Touch(p - 1);
+      return X.Bwd(p, c, w);
+    } else {
+      Touch(X.FwdExtent(p));
+      return X.Fwd(p, c, w);
+    }
+  }
+
+  // The byte a leaf tests at p: the one at p forward, the one before p backward. The caller
+  // notes the read.
   template <bool Back>
   QV_RE_INLINE bool ByteAt(int p, uint8_t& b) const {
     if (Back ? (p < 2 || p - 1 > X.Len) : (p < 1 || p > X.Len)) return false;
@@ -677,15 +734,23 @@ private:
     // Bytes available in the direction (those ByteAt gives).
     const int avail = Back ? (p >= 2 && p - 1 <= X.Len ? p - 1 : 0)
                            : (p >= 1 && p <= X.Len ? X.Len - p + 1 : 0);
-    if (avail <= 0 || budget == 0) return 0;
+    if (budget == 0) return 0;
+    if (avail <= 0) {  // at the end (or the start backward)
+      Touch(Back ? p - 1 : p);
+      return 0;
+    }
     const int limit = static_cast<int>(std::min<uint64_t>(budget, static_cast<uint64_t>(avail)));
     const uint64_t* map = n->ScanMap;
     int k = 0;
     if (Back) {
+      Touch(p - 1);
       const int from = p - 1;
       while (k < limit && MapHas(map, X.B(from - k))) ++k;
     } else {
       while (k < limit && MapHas(map, X.B(p + k))) ++k;
+      // The scan read up to the byte that stopped it, or found the end at p + k = Len + 1;
+      // stopped by the budget or LoopMax it read one byte less.
+      Touch(k < limit || k == avail ? p + k : p + k - 1);
     }
     FSteps += cost * static_cast<uint64_t>(k);
     return k;
@@ -698,9 +763,12 @@ private:
   QV_RE_INLINE bool Rejects(const TRENodeBase* n, int p) {
     if constexpr (Text::kBytes) {
       if (!FMaps || !n->FirstMap) return false;
+      // The full attempt reads the byte again (or stops with an error first), so only a
+      // rejection notes it: this runs for every node tried.
       uint8_t b;
       if (ByteAt<Back>(p, b) && MapHas(n->FirstMap, b)) return false;
       if (FDepth + n->RejectDepth > kMaxDepth || n->RejectSteps > FLimit - FSteps) return false;
+      Touch(Back ? p - 1 : p);
       FSteps += n->RejectSteps;
       return true;
     } else {
@@ -845,9 +913,16 @@ private:
     const TreSubExpr* g = n->Group;
     if (!g || g->CapStart <= 0 || g->CapEnd <= 0) return 0;
     const int from = std::min(g->CapStart, g->CapEnd), to = std::max(g->CapStart, g->CapEnd);
-    if (from == to || to - 1 > X.Len) return 0;
-    const int used = Back ? X.RefBwd(from, to - from, p, n->IgnoreCase)
-                          : X.RefFwd(from, to - from, p, n->IgnoreCase);
+    if (from == to || to - 1 > X.Len) return 0;  // a capture lies in what was examined
+    int used;
+    if constexpr (Back) {
+      Touch(p - 1);
+      used = X.RefBwd(from, to - from, p, n->IgnoreCase);
+    } else {
+      int seen = 0;
+      used = X.RefFwd(from, to - from, p, n->IgnoreCase, seen);
+      Touch(seen);
+    }
     if (used < 0) return 0;
     p += Back ? -used : used;
     return 1;
@@ -856,7 +931,10 @@ private:
   // The zero-width checks, the same at p in both directions, except that backward a
   // line start after a CR needs a character at p.
   template <bool Back>
-  bool ZeroWidthCheck(char16_t kind, int p) const {
+  bool ZeroWidthCheck(char16_t kind, int p) {
+    // Each looks at p and before it in both directions ("\A" at nothing); "^" and "$" read
+    // the character at p.
+    if (kind != u'A') Touch(kind == u'^' || kind == u'$' ? X.FwdExtent(p) : p);
     if (p < 1 || p > X.Len + 1) return false;
     const bool atEnd = p == X.Len + 1;
     switch (kind) {
@@ -887,16 +965,19 @@ private:
         return ZeroWidthCheck<Back>(kind, p) ? 1 : 0;
       default: break;
     }
-    if (!Back && p > X.Len + 1) return 0;  // beyond the end: fails at once
+    if (!Back && p > X.Len + 1) {  // beyond the end: fails at once
+      Touch(p);
+      return 0;
+    }
     uint32_t c;
     int w;
-    if (!(Back ? X.Bwd(p, c, w) : X.Fwd(p, c, w)) || !Accepts(X.Sem, n, c)) return 0;
+    if (!Read<Back>(p, c, w) || !Accepts(X.Sem, n, c)) return 0;
     p += Back ? -w : w;
     if (kind == u'z') {  // CR LF is one line break
       uint32_t c2;
       int w2;
-      if (!Back && c == kCR && X.Fwd(p, c2, w2) && c2 == kLF) p += w2;
-      if (Back && c == kLF && X.Bwd(p, c2, w2) && c2 == kCR) p -= w2;
+      if (!Back && c == kCR && Read<false>(p, c2, w2) && c2 == kLF) p += w2;
+      if (Back && c == kLF && Read<true>(p, c2, w2) && c2 == kCR) p -= w2;
     }
     return 1;
   }
@@ -906,6 +987,10 @@ private:
   uint64_t FLimit;
   bool FMaps;
   int FDepth = 0;
+  // See Reach; may exceed Len + 1. Not an int: the positions are ints passed by reference,
+  // and a store that may alias them makes the compiler reload them (it shows on bench/
+  // StarChain).
+  int64_t FReach = 0;
 };
 
 // --- Node operations -------------------------------------------------------------------------
@@ -1256,8 +1341,14 @@ bool TqvRegExpr::RunMatch(const Text& subject, int& pos, bool backward) {
     byteMaps = subject.Sem.System == root.ByteMapCodePage && !subject.Sem.Hook;
   TMatcher<Text> matcher(subject, FStepLimit, byteMaps);
   int p = pos;
-  const int r = backward ? matcher.template Node<true>(&root, p)
-                         : matcher.template Node<false>(&root, p);
+  int r;
+  try {
+    r = backward ? matcher.template Node<true>(&root, p) : matcher.template Node<false>(&root, p);
+  } catch (const ERegExprMatchError&) {  // the caller gets the error; keep the reach it came from
+    FLastReach = matcher.Reach();
+    throw;
+  }
+  FLastReach = matcher.Reach();
   FLastMatch = r != 0;
   if (FLastMatch) {
     const int end = backward ? root.CapStart : root.CapEnd;
@@ -1278,7 +1369,10 @@ bool FilterUsable(const TStartFilter& f, bool multiByte, const TCodePageInfo& sy
 }  // namespace
 
 bool TqvRegExpr::PrepareMatch(int& pos, TMatchRoute& route) {
-  if (!(FCompiled ? !FRoot->Nodes.empty() : Compile())) return false;
+  if (!(FCompiled ? !FRoot->Nodes.empty() : Compile())) {
+    FLastReach = 0;  // nothing can match, whatever the text
+    return false;
+  }
   if (pos <= 0) pos = 1;
   route.System = &CodePageInfo(CP_ACP);
   route.Info = FCodePage == CP_ACP ? route.System : &CodePageInfo(static_cast<int>(FCodePage));
@@ -1300,6 +1394,7 @@ bool TqvRegExpr::Match(const std::string& text, int& pos, bool backward) {
   if (!backward && FilterUsable(f, multiByte, system, info, hook) &&
       (pos > len || !f.Allows(bytes[pos - 1]))) {
     FLastMatch = false;
+    FLastReach = std::min(pos, len + 1);  // the filter read the byte at pos or found the end
     return false;
   }
   if (multiByte) {
@@ -1327,11 +1422,13 @@ bool TqvRegExpr::MatchWide(std::u16string_view text, int& pos, bool backward) {
       // (double-byte, or not in the code page) goes to the tree.
       if (pos > len) {
         FLastMatch = false;
+        FLastReach = len + 1;
         return false;
       }
       const uint32_t e = enc[text[pos - 1]];
       if (EncSize(e) == 1 && EncRoundTrip(e) && !f.Allows(EncFirst(e))) {
         FLastMatch = false;
+        FLastReach = pos;
         return false;
       }
     }
@@ -1341,6 +1438,7 @@ bool TqvRegExpr::MatchWide(std::u16string_view text, int& pos, bool backward) {
   const uint8_t* map = Tables(info).Bytes();
   if (filter && (pos > len || !f.Allows(map[text[pos - 1]]))) {
     FLastMatch = false;
+    FLastReach = std::min(pos, len + 1);
     return false;
   }
   const TSingleByteText<TMappedUnits> x{{text.data(), map}, len, {&system, hook}};

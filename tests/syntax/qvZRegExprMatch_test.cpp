@@ -4,6 +4,8 @@
 #include "syntax/qvZRegExpr.h"
 
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -363,6 +365,304 @@ TEST(TqvRegExprMatch, DeepAndLongInputsDoNotExhaustTheStack) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     re.SetExpression(c.Expr);
     EXPECT_EQ(re.MatchLength(big, 1, false), c.Length);
+  }
+}
+
+// --- How far a match looks ------------------------------------------------------------------
+
+// Hand-reasoned reaches on the 8-bit and the UTF-16 entries: the highest position each match
+// reads, length + 1 when it tests the end of the text, 0 when it reads nothing.
+TEST(TqvRegExprMatch, LastReachIsTheHighestPositionExamined) {
+  struct {
+    const char* Expr;
+    std::string Subject;
+    int Pos;
+    int Reach;
+    bool Backward = false;
+  } cases[] = {
+      {"abc", "abcdef", 1, 3},      // reads a, b, c and stops
+      {"abc", "abd", 1, 3},         // fails at d
+      {"abc", "ab", 1, 3},          // fails because the text ends after b
+      {"a+", "aaab", 1, 4},         // the b ends the run
+      {"a+", "aaa", 1, 4},          // the end does
+      {"a+?", "aaa", 1, 1},         // lazy, and nothing follows: one a
+      {"a{2,3}", "aaaa", 1, 3},     // the maximum ends the run before the fourth a
+      {"x", "abx", 2, 2},           // the start filter rejects b
+      {"x", "ab", 3, 3},            // ... or finds the end
+      {"a\\b", "ab", 1, 2},         // the boundary test looks at b
+      {"a$", "ab", 1, 2},
+      {"a$", "a", 1, 2},
+      {"a\\Z", "ab", 1, 2},
+      {"\\Aa", "ba", 2, 0},         // fails whatever the text holds
+      {"(?=abc)", "abcd", 1, 3},    // a look-ahead reads forward from pos
+      {"(?<=a)", "ab", 2, 1},       // a look-behind reads before pos
+      {"(ab)\\1", "abax", 1, 4},    // the reference compares a, then x
+      {"(ab)\\1", "abxy", 1, 3},    // ... and stops at the first difference
+      {"(?i)(ab)\\1", "abxy", 1, 4},  // without case it compares all it needs
+      {"(ab)\\1", "aba", 1, 4},     // the text is too short for it
+      {"a{0}", "a", 1, 0},          // nothing to read
+      {"a{", "a", 1, 0},            // invalid
+      {"ab", "xab", 4, 3, true},    // backward: pos - 1 and below
+      // Backward, a look-behind body runs forward, its nodes reversed: "a" at 1, "b" at 2.
+      {"(?<=ba)", "abc", 1, 2, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Expr << " against \"" << c.Subject << "\" at " << c.Pos
+                                    << (c.Backward ? " backward" : ""));
+    TqvRegExpr re;
+    re.SetModifierFlags(kNoCase);
+    re.SetExpression(Wide(c.Expr));
+    int pos = c.Pos;
+    re.Match(c.Subject, pos, c.Backward);
+    EXPECT_EQ(re.LastReach(), c.Reach);
+    pos = c.Pos;
+    re.MatchWide(Wide(c.Subject), pos, c.Backward);
+    EXPECT_EQ(re.LastReach(), c.Reach) << "wide";
+  }
+
+  // A lead byte of a double-byte code page looks at the byte after it.
+  TqvRegExpr dot;
+  dot.SetCodePage(932);
+  dot.SetExpression(u".");
+  EXPECT_EQ(dot.MatchLength(ShiftJis(u"\u65E5x"), 1, false), 2);
+  EXPECT_EQ(dot.LastReach(), 2);
+  EXPECT_EQ(dot.MatchLength("\x93", 1, false), 0);  // a lone lead byte: the end decides
+  EXPECT_EQ(dot.LastReach(), 2);
+
+  // A matching error keeps the reach of what it examined. Each step moves the position by
+  // at most one byte, and a read looks at most one byte past it.
+  TqvRegExpr alt;
+  alt.SetExpression(u"(a|aa)*c");
+  const std::string run(20000, 'a');
+  EXPECT_EQ(alt.MatchLength(run, 1, false), 0);
+  EXPECT_EQ(alt.LastReach(), 20001);
+  alt.SetStepLimit(1000);
+  EXPECT_THROW(alt.MatchLength(run, 1, false), ERegExprMatchError);
+  EXPECT_GT(alt.LastReach(), 1);
+  EXPECT_LE(alt.LastReach(), 1 + 1000 + 1);
+}
+
+// The outcome of one match: whether it matched and where it ended, or whether it raised a
+// matching error; with the captures of every group.
+struct TReachOutcome {
+  int Kind = 0;  // 0 no match, 1 match, 2 ERegExprMatchError
+  int End = 0;
+  std::vector<int> Captures;
+  bool operator==(const TReachOutcome&) const = default;
+};
+
+template <class Str>
+TReachOutcome OutcomeOf(TqvRegExpr& re, const Str& text, int pos, bool backward) {
+  TReachOutcome o;
+  try {
+    bool matched;
+    if constexpr (std::is_same_v<Str, std::string>) matched = re.Match(text, pos, backward);
+    else matched = re.MatchWide(text, pos, backward);
+    o.Kind = matched ? 1 : 0;
+    o.End = matched ? pos : 0;
+  } catch (const ERegExprMatchError&) {
+    o.Kind = 2;
+  }
+  if (const TreRootNode* root = re.Root()) {
+    for (const TreSubExpr* group : root->SubExprs) {
+      o.Captures.push_back(group->CapStart);
+      o.Captures.push_back(group->CapEnd);
+    }
+  }
+  return o;
+}
+
+std::string Shown(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b >= 0x20 && b < 0x7F) out += c;
+    else out += Format("\\x%.2X", b);
+  }
+  return out;
+}
+std::string Shown(std::u16string_view text) {
+  std::string out;
+  for (char16_t c : text) {
+    if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
+    else out += Format("\\u%.4X", static_cast<unsigned>(c));
+  }
+  return out;
+}
+std::string Shown(const TReachOutcome& o) {
+  std::string out = o.Kind == 2 ? "error" : o.Kind == 1 ? Format("end %d", o.End) : "none";
+  for (int cap : o.Captures) out += Format(" %d", cap);
+  return out;
+}
+
+// Texts that differ from text only after position reach: each piece put in place of the
+// element at reach + 1 and inserted before it (or appended when reach is the length); the
+// first piece also in place of the element after that; the tail after reach cut, and the
+// element at reach + 1 deleted. None when reach is beyond the text (its end was tested, so
+// even appending may change the outcome).
+template <class Str>
+std::vector<Str> EditsAfter(const Str& text, int reach, const std::vector<Str>& pieces) {
+  std::vector<Str> edits;
+  const auto len = static_cast<int>(text.size());
+  if (reach > len) return edits;
+  const auto r = static_cast<size_t>(reach);
+  if (reach == len) {
+    for (const Str& piece : pieces) edits.push_back(text + piece);
+    return edits;
+  }
+  for (const Str& piece : pieces) {
+    edits.push_back(text.substr(0, r) + piece + text.substr(r + 1));
+    edits.push_back(text.substr(0, r) + piece + text.substr(r));
+  }
+  if (reach + 1 < len) edits.push_back(text.substr(0, r + 1) + pieces[0] + text.substr(r + 2));
+  edits.push_back(text.substr(0, r));
+  edits.push_back(text.substr(0, r) + text.substr(r + 1));
+  return edits;
+}
+
+// Matches at every position, forward and backward, and repeats each match on every edit
+// after its reach: the outcome must stay. The reach also covers the match itself. Reports
+// the first difference and returns false then.
+template <class Str>
+bool ReachHoldsOn(TqvRegExpr& re, const Str& text, const std::vector<Str>& pieces,
+                  const std::string& where) {
+  const auto len = static_cast<int>(text.size());
+  for (int pos = 1; pos <= len + 2; ++pos) {
+    for (bool backward : {false, true}) {
+      const TReachOutcome o = OutcomeOf(re, text, pos, backward);
+      const int reach = re.LastReach();
+      const std::string at = Format(" at %d%s, reach %d", pos, backward ? " backward" : "", reach);
+      const int covered = o.Kind != 1 || o.End == pos ? 0 : backward ? pos - 1 : o.End - 1;
+      if (reach < covered || reach > len + 1) {
+        ADD_FAILURE() << where << Shown(text) << at << ": " << Shown(o);
+        return false;
+      }
+      for (const Str& edit : EditsAfter(text, reach, pieces)) {
+        const TReachOutcome again = OutcomeOf(re, edit, pos, backward);
+        if (!(again == o)) {
+          ADD_FAILURE() << where << Shown(text) << at << ": " << Shown(o) << "; edited \""
+                        << Shown(edit) << "\": " << Shown(again);
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// Lexer-like expressions over every construct the matcher reads the text for; flags as lexer
+// rules set them (i g m x, r and s off).
+const char16_t* const kReachExpressions[] = {
+    u"abc",
+    u"[a-z_]\\w*",
+    u"\\d+(\\.\\d+)?([eE][-+]?\\d+)?",
+    u".",
+    u"(?s)/\\*.*?\\*/",
+    u"(?s)/\\*.*\\*/",
+    u"//.*$",
+    u"\"(\\\\.|[^\"\\\\])*\"",
+    u"cat|category",
+    u"(?-i)(\\w+) \\1\\b",
+    u"(\\w+) \\1",
+    u"(\\w)\\1",
+    u"([\"']).*?\\1",
+    u"\\w+(?=\\s*\\()",
+    u"\\w+(?!\\()",
+    u"(?<=\\w)\\.\\w+",
+    u"(?<!\\w)\\d+",
+    u"(?<=(?=a)\\w)b",
+    u"\\w(?<=(?<=a)b)",
+    u"^\\s*\\#\\s*define",
+    u"^$",
+    u"\\w+$",
+    u"\\b\\w+\\b",
+    u"\\B\\w+",
+    u"\\w*\\Z",
+    u"\\A\\w",
+    u"\\z",
+    u"a{2,5}b?",
+    u"(ab){2,3}",
+    u"\\w{2,5}?\\s",
+    u"(?-i)[A-Z]{2,}",
+    u"(a|aa)*c",
+    u"x*",
+    u"[^\\s]+?\\s*",
+    u"[\\x{3040}-\\x{30FF}\\x{4E00}-\\x{9FFF}]+",
+    u"[^\\x{65E5}a]+",
+};
+
+// How a match reads the text: the expression's code page, the entry, and whether a class hook
+// (one that decides nothing) turns off the byte maps and, for classes, the start filter.
+// Budget: the expressions also run with a small step budget, which stops scans early and
+// ends matches with an error (a costly run, so not on every route).
+struct TReachRoute {
+  const char* Name;
+  uint32_t CodePage;
+  bool Wide;
+  bool Hook;
+  bool Budget;
+};
+
+TEST(TqvRegExprMatch, EditsAfterLastReachKeepTheOutcome) {
+  struct THookReset {
+    ~THookReset() { ClassTestHook = nullptr; }
+  } reset;
+  const std::string header = test::ReadFile("/usr/include/stdio.h");
+  const size_t decl = header.find("extern int remove");
+  const size_t comment = header.find("/* Standard input");
+  ASSERT_NE(decl, std::string::npos);
+  ASSERT_NE(comment, std::string::npos);
+  const std::vector<std::u16string> subjects = {
+      u"",
+      u"abcdef",
+      u"aaab aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab aac",
+      u"int main() { return x1 + 0x1F; } // end",
+      u"/* a */ b /* open",
+      u"\"s\\\"q\" 'c' \"open",
+      u"#define X 1\r\n  # define Y\n\nfoo (bar) CAT category\r",
+      u"abab ab ab x.y 12.5e+3 AB ba abc ABx abc AbC",
+      u"\u65E5\u672C\u8A9E\u306E x\u65E5 'a\u306E' caf\u00E9 \uFF71\n",
+      Utf8ToWide(header.substr(decl, 60)),
+      Utf8ToWide(header.substr(comment, 40)),
+  };
+  // Pieces an edit puts in: word and other characters, line breaks, non-ASCII ones (one byte
+  // in 1252, two in 932, or none), two at once (a start beyond the end comes inside the
+  // text); the 8-bit routes also get a lone 932 lead byte.
+  const std::vector<std::u16string> pieces16 = {u"a", u"B", u"1", u" ", u"\n", u"*", u"(",
+                                                u"\"", u"\u00E9", u"\u65E5", u"_x"};
+  const TReachRoute routes[] = {
+      {"8-bit 1252", 0, false, false, true},
+      {"8-bit 1252, class hook", 0, false, true, false},
+      {"UTF-16 in 1252", 0, true, false, false},
+      {"8-bit 932", 932, false, false, false},
+      {"UTF-16 in 932", 932, true, false, true},
+  };
+  for (const TReachRoute& route : routes) {
+    const int cp = route.CodePage ? static_cast<int>(route.CodePage) : 1252;
+    std::vector<std::string> pieces8;
+    for (const auto& piece : pieces16) pieces8.push_back(WideToMultiByte(piece, cp));
+    pieces8.push_back("\x93");
+    if (route.Hook) ClassTestHook = [](char16_t, char16_t, bool&) { return false; };
+    for (const char16_t* expr : kReachExpressions) {
+      TqvRegExpr re;
+      re.SetCodePage(route.CodePage);
+      re.SetModifierFlags(57);
+      re.SetExpression(expr);
+      ASSERT_TRUE(re.Compile()) << Shown(std::u16string_view(expr));
+      for (uint64_t limit : {uint64_t{0}, uint64_t{20}}) {
+        if (limit && !route.Budget) continue;
+        re.SetStepLimit(limit);
+        const std::string where =
+            Format("%s, %s, limit %u: \"", route.Name, Shown(std::u16string_view(expr)), limit);
+        for (const std::u16string& subject : subjects) {
+          const bool held = route.Wide
+                                ? ReachHoldsOn(re, subject, pieces16, where)
+                                : ReachHoldsOn(re, WideToMultiByte(subject, cp), pieces8, where);
+          if (!held) break;
+        }
+      }
+    }
+    ClassTestHook = nullptr;
   }
 }
 
