@@ -338,7 +338,7 @@ void TApplication::ProcessMessages() {
   }
 }
 
-bool TApplication::HandleMessage() {
+bool TApplication::HandleMessage(bool wait) {
   if (!IsGuiThread()) return false;
   bool idleCalled = false;
   for (;;) {
@@ -352,7 +352,7 @@ bool TApplication::HandleMessage() {
       }
       continue;  // the handler may have posted something
     }
-    if (!FQueue->Wait()) return false;
+    if (!wait || !FQueue->Wait()) return false;
   }
 }
 

@@ -202,7 +202,9 @@ public:
   // Handles one message, waiting for one when none is pending (after calling OnIdle once).
   // True when a message was handled; false when none can come or the application is
   // terminated and none is pending.
-  bool HandleMessage();
+  // With wait false it never waits: with nothing pending it calls OnIdle once and answers
+  // false.
+  bool HandleMessage(bool wait = true);
   // Waits until a message is pending without handling it. True when one is pending; false
   // when none can come or the application is terminated.
   bool WaitMessage();

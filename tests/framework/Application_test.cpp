@@ -164,6 +164,24 @@ TEST_F(MessageLoop, HandleMessageReturnsAtOnceWhenNoMessageCanCome) {
   EXPECT_FALSE(App->Terminated());
 }
 
+// Without waiting: a timer that is still far from due is not waited for; the idle handler runs
+// once per call, and a pending message is handled as usual.
+TEST_F(MessageLoop, HandleMessageWithoutWaitingRunsTheIdleHandlerInstead) {
+  TTimer hourly(nullptr);
+  hourly.SetInterval(3600 * 1000);
+  hourly.OnTimer = [&](TObject*) { Log.push_back("timer"); };
+  int idle = 0;
+  App->OnIdle = [&](TObject*) { ++idle; };
+  EXPECT_FALSE(App->HandleMessage(false));
+  EXPECT_FALSE(App->HandleMessage(false));
+  EXPECT_EQ(idle, 2);
+  App->Post([&] { Log.push_back("a"); });
+  EXPECT_TRUE(App->HandleMessage(false));
+  EXPECT_EQ(idle, 2);
+  App->OnIdle = nullptr;
+  EXPECT_THAT(Log, testing::ElementsAre("a"));
+}
+
 TEST_F(MessageLoop, TerminateFromAnotherThreadEndsAWaitingHandleMessage) {
   TTimer hourly(nullptr);  // something to wait for that does not come in time
   hourly.SetInterval(3600 * 1000);
