@@ -43,8 +43,11 @@ struct TLexers {
 
 std::string Analyse(TSyntAnalyzer& lexer, TSyntMemoStrings& text, bool perToken) {
   std::unique_ptr<TClientSyntAnalyzer> client(lexer.AddClient(nullptr, [&] { return &text; }));
-  client->Analyze(perToken);
-  Check(client->IsFinished() || text.TextLength() == 0);
+  if (perToken)
+    client->Analyze(true);
+  else
+    client->IdleTick();  // tokens, then the deferred pass, as the idle timer runs them
+  Check(client->IsFinished() || (perToken && text.TextLength() == 0));
   const int length = text.TextLength();
   for (int i = 0; i < client->TokenCount(); ++i) {
     const TSyntToken* t = client->Tags(i);

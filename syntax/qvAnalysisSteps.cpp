@@ -28,6 +28,7 @@ TSyntAnalyzer* CheckSubLexerEnd(TParserResults& client, std::u16string_view text
     if (range.StartPos >= pos) continue;
     if (range.EndPos == -1) {
       const int len = range.Rule->MatchEnd(text, pos);
+      client.NoteReach(range.Rule->EndReach());
       if (len <= 0) return range.Rule->SyntAnalyzer();
       if (range.Rule->IncludeBounds()) {
         range.EndPos = pos - 1 + len;
@@ -37,6 +38,7 @@ TSyntAnalyzer* CheckSubLexerEnd(TParserResults& client, std::u16string_view text
         range.EndPos = pos - 1;
         range.CondEndPos = pos - 1 + len;
       }
+      client.SubLexerClosed(i);
       client.CloseAtEnd(client.TokenList().RangeAt(range.StartPos));
       continue;
     }
@@ -53,6 +55,7 @@ bool TryOpen(TParserResults& client, TSubAnalyzerRule& rule, std::u16string_view
   int len = 0;
   if (!(rule.FromTextBegin() && pos == 1)) {
     len = rule.MatchStart(text, pos);
+    client.NoteReach(rule.StartReach());
     if (len <= 0) return false;
   }
   const auto& ranges = client.SubLexerBlocks();
@@ -90,6 +93,7 @@ int ReferenceIndex(const TTagBlockCondition& rule, int refIdx, int n) {
 bool TParserResults::ExtractTag(std::u16string_view text, int& pos) {
   TSyntAnalyzer* main = Owner();
   const int length = static_cast<int>(text.size());
+  StepStarted();
   TSyntAnalyzer* current = CheckSubLexerEnd(*this, text, pos);
   CheckSubLexerStart(*this, current, text, pos);
 
@@ -103,6 +107,7 @@ bool TParserResults::ExtractTag(std::u16string_view text, int& pos) {
     atEnd = pos > length;
   }
   if (atEnd) pos = std::max(pos, length + 1);
+  NoteReach(std::min(pos, length + 1));  // the character that ended the skip, or the end
   // Again where the position moved: a range may open or close there. Opening is not tried
   // twice at the same position (no duplicate range, no states applied twice).
   if (pos != before) CheckSubLexerStart(*this, current, text, pos);
@@ -132,6 +137,7 @@ bool TParserResults::ExtractTag(std::u16string_view text, int& pos) {
     ++pos;  // the character stays uncovered
   }
   SetLastAnalPos(pos);
+  StepDone();
   return false;
 }
 
@@ -149,6 +155,7 @@ std::unique_ptr<TSyntToken> TSyntAnalyzer::ParseToken(TParserResults* client,
     int length = 0;
     TTokenRule* rule = nullptr;
     OnParseToken(client, text, pos, length, rule);
+    client->NoteReach(pos + std::max(length, 0));  // taken to look one past its token
     // A result below one character would not advance: no token.
     if (!rule || length < 1) return nullptr;
     return std::make_unique<TSyntToken>(rule, rule->TokenType(), pos - 1, pos - 1 + length);
@@ -165,7 +172,11 @@ std::unique_ptr<TSyntToken> TSyntAnalyzer::ParseToken(TParserResults* client,
       if (rule->OutOfColumns(column)) continue;
     }
     int length = rule->MatchRule(text, pos);
-    if (rule->OnMatchToken) rule->OnMatchToken(rule, client, text, pos, length);
+    client->NoteReach(rule->LastReach());
+    if (rule->OnMatchToken) {
+      rule->OnMatchToken(rule, client, text, pos, length);
+      client->NoteReach(pos + std::max(length, 0));
+    }
     if (length > 0) {
       client->ApplyStates(rule);
       return std::make_unique<TSyntToken>(rule, pos - 1, pos - 1 + length);
@@ -193,9 +204,13 @@ void TSyntAnalyzer::DetectTags(TParserResults* client, std::u16string_view text,
     if (!accept) continue;
     const int ident = ReferenceIndex(*rule, refIdx, n) - rule->IdentIndex();
     if (ident >= 0 && ident < n) {
-      TSyntToken* token = client->Tags(ident);
-      token->Rule = rule;
-      if (rule->TokenType() >= 0) token->TokenType = rule->TokenType();
+      if (results) {
+        results->TagDetect(rule, ident, false);
+      } else {
+        TSyntToken* token = client->Tags(ident);
+        token->Rule = rule;
+        if (rule->TokenType() >= 0) token->TokenType = rule->TokenType();
+      }
     }
     if (rule->CancelNextRules()) break;
   }

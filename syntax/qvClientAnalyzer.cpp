@@ -1,9 +1,11 @@
-// The client analyzer: block ranges and line breaks, synchronous analysis, completion of
-// the display ranges, and dynamic highlighting.
+// The client analyzer: block ranges and line breaks, analysis synchronously and from the idle
+// timer, the hand-over of the completion thread's display ranges, dynamic highlighting, and
+// the cut-back after edits.
 #include "syntax/qvClientAnalyzer.h"
 
 #include <algorithm>
 
+#include "framework/Forms.h"
 #include "framework/TextServices.h"
 #include "syntax/qvBlockRules.h"
 #include "syntax/qvMemoStrings.h"
@@ -32,14 +34,66 @@ int TChangeFixer::CurToFixed(int pos) const {
   return pos;
 }
 
+// --- The message pump ------------------------------------------------------------------------
+
+namespace {
+
+// Objects whose analysis is pumping messages right now, innermost last; GUI thread only.
+std::vector<const void*>& PumpWatchList() {
+  static std::vector<const void*> list;
+  return list;
+}
+unsigned PumpCalls = 0;
+
+}  // namespace
+
+int PumpMessages(const void* obj) {
+  std::vector<const void*>& watch = PumpWatchList();
+  watch.push_back(obj);
+  ++PumpCalls;
+  std::exception_ptr error;
+  try {
+    if (Application) {
+      Application->ProcessMessages();
+      // Now and then a message or the idle handling even when the loop was idle; never a
+      // wait, which would hold the analysis up until some unrelated timer fired.
+      if (PumpCalls % 10000 == 0) Application->HandleMessage(false);
+    }
+  } catch (...) {
+    error = std::current_exception();
+  }
+  const auto it = std::find(watch.begin(), watch.end(), obj);
+  if (it == watch.end()) return 2;  // destroyed meanwhile: the error has nobody to go to
+  watch.erase(it);
+  if (error) std::rethrow_exception(error);
+  return Application && Application->Terminated() ? 1 : 0;
+}
+
+void PumpForget(const void* obj) {
+  std::vector<const void*>& watch = PumpWatchList();
+  watch.erase(std::remove(watch.begin(), watch.end(), obj), watch.end());
+}
+
+// --- Life --------------------------------------------------------------------------------------
+
 TClientSyntAnalyzer::TClientSyntAnalyzer(TSyntAnalyzer* owner, TSourceProc srcProc,
                                          std::shared_ptr<IqvSyntClient> syntClient)
-    : TParserResults(owner, std::move(srcProc), std::move(syntClient)) {
+    : TParserResults(owner, std::move(srcProc), std::move(syntClient)),
+      FShared(std::make_shared<TFinishShared>()),
+      FIdleTimer(std::make_unique<TTimer>(nullptr)) {
+  FIdleTimer->SetEnabled(false);
+  FIdleTimer->SetInterval(100);
+  FIdleTimer->OnTimer = [this](TObject*) { IdleTick(); };
   RestartTimer();
 }
 
 TClientSyntAnalyzer::~TClientSyntAnalyzer() {
-  std::lock_guard<std::mutex> guard(FCritSec);
+  StopThread();
+  PumpForget(this);
+  // A stopped thread may still be inside its run; it reads nothing of ours once it has seen
+  // the stop, which it looks at right after taking the lock and before every record.
+  { TCriticalSectionGuard wait(FShared->CritSec); }
+  FIdleTimer.reset();
   FDynHighlighted.clear();
   FOpenedBlocks.Clear();
 }
@@ -55,26 +109,54 @@ void TClientSyntAnalyzer::ClearBlocks() {
   FDisplay.Staples->Clear();
   FDisplay.LineBreakRanges->Clear();
   FChangeFixer.Clear();
+  FRetired.clear();
+  FDiscarded.clear();
+}
+
+void TClientSyntAnalyzer::ResetIncremental() {
+  FStep = 0;
+  FJournalTime = 0;
+  FDeferredRun = false;
+  FParked = false;
+  FPassState = 0;
+  FCheckpoints.clear();
+  FStepJournal.clear();
+  FBlockJournal.clear();
 }
 
 void TClientSyntAnalyzer::Clear() {
+  StopThread();
   {
-    std::lock_guard<std::mutex> guard(FCritSec);
+    TCriticalSectionGuard guard(FShared->CritSec);
     TParserResults::Clear();
     FFirstAnalysisDone = false;
     ClearBlocks();
     SetFinished(false);
+    FMustStop = true;
     SetLastAnalPos(0);
     FBlockPassMarker = 0;
+    ResetIncremental();
   }
   RestartTimer();
+}
+
+void TClientSyntAnalyzer::RestartTimer() {
+  if (IsFinished() || !FIdleTimer) return;
+  const TSyntAnalyzer* owner = Owner();
+  const uint32_t delay = FFirstAnalysisDone ? owner->IdleAppendDelay() : owner->IdleAppendDelayInit();
+  FIdleTimer->SetEnabled(false);
+  // A timer without an interval never fires: the shortest one stands in for 0.
+  FIdleTimer->SetInterval(static_cast<int>(std::clamp<uint32_t>(delay, 1, INT_MAX)));
+  FIdleTimer->SetEnabled(true);
 }
 
 // --- Gating ------------------------------------------------------------------------------------
 
 bool TClientSyntAnalyzer::HasParent(const TRuleCollectionItem* rule,
                                     const TTagBlockCondition* block, bool strict) const {
-  const int count = FOpenedBlocks.Count();
+  // While the deferred pass waits for the tokeniser, the tokeniser sees no open range, as it
+  // would in an analysis from the start.
+  const int count = FParked ? 0 : FOpenedBlocks.Count();
   auto opened = [&](int i) { return static_cast<const TTextRange*>(FOpenedBlocks.Items(i)); };
   if (!strict) {
     if (!block) return true;
@@ -108,7 +190,13 @@ void TClientSyntAnalyzer::AddRange(std::unique_ptr<TTextRange> range) {
   FRanges.Add(range.release());
   if (FOpenedBlocks.Count() > 0)
     r->Parent = static_cast<TTextRange*>(FOpenedBlocks.Items(FOpenedBlocks.Count() - 1));
-  if (r->EndIdx == -1) FOpenedBlocks.Add(r);
+  const int stackIndex = r->EndIdx == -1 ? FOpenedBlocks.Add(r) : -1;
+  FBlockJournal.push_back({TBlockUndo::kRangeAdded, FJournalTime, r, stackIndex, 0, 0, 0, nullptr});
+}
+
+void TClientSyntAnalyzer::LogClose(TTextRange* range, int stackIndex) {
+  FBlockJournal.push_back({TBlockUndo::kRangeClosed, FJournalTime, range, stackIndex,
+                           range->StartIdx, range->EndIdx, range->EndCondIdx, nullptr});
 }
 
 namespace {
@@ -151,6 +239,7 @@ bool TClientSyntAnalyzer::CloseRange(TTagBlockCondition* rule, int refIdx) {
   if (found < 0) return false;
   auto* range = static_cast<TTextRange*>(FOpenedBlocks.Items(found));
   TTagBlockCondition* w = range->Rule;
+  LogClose(range, found);
   range->EndIdx = refIdx - rule->BlockOffset();
   if (w == rule && range->EndIdx > 0) --range->EndIdx;
   range->EndCondIdx = refIdx;
@@ -162,6 +251,7 @@ bool TClientSyntAnalyzer::CloseRange(TTagBlockCondition* rule, int refIdx) {
     // The ranges opened inside it close with it; they stay on the stack, closed.
     for (int i = FOpenedBlocks.Count() - 1; i >= found; --i) {
       auto* inner = static_cast<TTextRange*>(FOpenedBlocks.Items(i));
+      LogClose(inner, -1);
       inner->EndIdx = refIdx;
       inner->EndCondIdx = refIdx;
       if (owner && owner->OnCloseTextRange)
@@ -181,32 +271,47 @@ bool TClientSyntAnalyzer::AddLineBreak(TTagBlockCondition* rule, int refIdx) {
     lineBreak->Line = rule->LinePos() == lbBottom ? source->StrPosToCaretPos(token->EndPos).Y + 1
                                                   : source->StrPosToCaretPos(token->StartPos).Y;
   FLineBreaks.push_back(std::move(lineBreak));
+  FBlockJournal.push_back({TBlockUndo::kLineBreak, FJournalTime, nullptr, -1, 0, 0, 0, nullptr});
   return true;
 }
 
-bool TClientSyntAnalyzer::TagDetect(TTagBlockCondition* rule, int refIdx) {
+bool TClientSyntAnalyzer::TagDetect(TTagBlockCondition* rule, int refIdx, bool fromPass) {
   TSyntToken* token = Tags(refIdx);
+  // A token made by the running step goes with the step: its marks need no undoing.
+  const bool ownToken = refIdx >= FStepTokens;
+  if (fromPass) {
+    if (!ownToken || FDeferredRun)
+      FBlockJournal.push_back({TBlockUndo::kTokenMarked, FJournalTime, nullptr, refIdx, 0,
+                               token->TokenType, 0, token->Rule});
+  } else {
+    // The deferred pass read this token for every count above it: those counts go again.
+    if (FBlockPassMarker - 1 > refIdx) UndoBlocks(refIdx);
+    if (!ownToken)
+      FStepJournal.push_back({TStepUndo::kTokenMarked, FStep, refIdx, token->TokenType, token->Rule});
+  }
   token->Rule = rule;
   if (rule->TokenType() >= 0) token->TokenType = rule->TokenType();
   return true;
 }
 
 void TClientSyntAnalyzer::CloseAtEnd(int fromIdx) {
+  if (FParked) return;  // no range is open as far as the tokeniser can tell
   for (int i = FOpenedBlocks.Count() - 1; i >= 0; --i) {
     auto* range = static_cast<TTextRange*>(FOpenedBlocks.Items(i));
     if (!range->Rule || !range->Rule->EndOfTextClose()) continue;
     if (fromIdx != 0 && range->StartIdx < fromIdx) continue;
+    LogClose(range, i);
     range->EndIdx = TokenCount() - 1;
     FOpenedBlocks.Delete(i);
   }
 }
 
-// --- Synchronous analysis ------------------------------------------------------------------------
+// --- Analysis ------------------------------------------------------------------------------------
 
 void TClientSyntAnalyzer::Analyze(bool resetContent) {
   if (IsFinished()) return;
-  const TSyntMemoStrings* source = Source();
   if (!resetContent) {
+    const TSyntMemoStrings* source = Source();
     AppendToPos(source ? source->TextLength() : 0);
     return;
   }
@@ -215,6 +320,7 @@ void TClientSyntAnalyzer::Analyze(bool resetContent) {
   owner->SetDeferAnswer(TSyntAnalyzer::daNo);
   try {
     Clear();
+    const TSyntMemoStrings* source = Source();
     AppendToPos(source ? source->TextLength() : 0);
   } catch (...) {
     owner->SetDeferAnswer(saved);
@@ -226,76 +332,301 @@ void TClientSyntAnalyzer::Analyze(bool resetContent) {
 void TClientSyntAnalyzer::AppendToPos(int pos) {
   const TSyntMemoStrings* source = Source();
   if (!source || source->TextLength() == 0 || IsFinished()) return;
-  const std::u16string& text = source->Text();
   int p = ParserPos();
   while (p - 1 <= pos + 1) {
-    if (!ExtractTag(text, p)) continue;
-    if (!Owner()->CanDeferBlockRules()) {
+    if (!ExtractTag(source->Text(), p)) continue;
+    if (!Owner()->CanDeferBlockRules())
       Finished();
-    } else {
-      RunDeferredBlockPass();
-      Finished();
-    }
+    else if (!FIdleBusy)
+      RestartTimer();  // the idle tick runs the deferred pass, then Finished
     return;
   }
 }
 
+void TClientSyntAnalyzer::IdleTick() {
+  if (FIdleBusy) return;
+  FIdleTimer->SetEnabled(false);
+  FDiscarded.clear();
+  FMustStop = false;
+  FIdleBusy = true;
+  int p = 0;
+  try {
+    while (!FMustStop && !IsFinished()) {
+      const TSyntMemoStrings* source = Source();
+      if (!source) break;
+      p = std::max(p, ParserPos());
+      if (!ExtractTag(source->Text(), p)) {
+        if (PumpMessages(this) != 0) return;  // gone, or the application is ending
+        continue;
+      }
+      if (Owner()->CanDeferBlockRules()) {
+        BeginDeferredPass();
+        for (int i = std::max(FBlockPassMarker, 1); i <= TokenCount(); ++i) {
+          DeferredPassStep(i);
+          if (PumpMessages(this) != 0) return;
+          if (FMustStop) {
+            FIdleBusy = false;
+            return;
+          }
+        }
+      }
+      Finished();
+    }
+  } catch (...) {  // ends the tick; the timer stays off until the next RestartTimer
+  }
+  FIdleBusy = false;
+}
+
+// The pass runs count by count from the marker: ApplyBlockRules leaves it one above the count
+// it ran for, which is the next count to run (0 before any: the pass starts at 1).
 void TClientSyntAnalyzer::RunDeferredBlockPass() {
+  BeginDeferredPass();
+  for (int i = std::max(FBlockPassMarker, 1); i <= TokenCount(); ++i) DeferredPassStep(i);
+}
+
+void TClientSyntAnalyzer::BeginDeferredPass() {
+  // The pass gates its rules by the final state set: counts run with another one go again.
+  if (FBlockPassMarker > 0 && FPassState != CurState()) UndoBlocks(0);
+  if (FBlockPassMarker == 0) FPassState = CurState();
+  FParked = false;
+}
+
+void TClientSyntAnalyzer::DeferredPassStep(int count) {
+  FStepTokens = INT_MAX;
   const TSyntMemoStrings* source = Source();
   if (!source) return;
   const std::u16string& text = source->Text();
   TSyntAnalyzer* owner = Owner();
-  for (int i = FBlockPassMarker + 1; i <= TokenCount(); ++i) {
-    const TRuleCollectionItem* rule = Tags(i - 1)->Rule;
-    TSyntAnalyzer* other = rule ? rule->SyntOwner() : nullptr;
-    if (!other) other = owner;
-    owner->ApplyBlockRules(this, text, other != owner, i, true);
-    if (other != owner) other->ApplyBlockRules(this, text, false, i, true);
-  }
+  FJournalTime = count;
+  const TRuleCollectionItem* rule = Tags(count - 1)->Rule;
+  TSyntAnalyzer* other = rule ? rule->SyntOwner() : nullptr;
+  if (!other) other = owner;
+  owner->ApplyBlockRules(this, text, other != owner, count, true);
+  if (other != owner) other->ApplyBlockRules(this, text, false, count, true);
 }
 
 void TClientSyntAnalyzer::Finished() {
   if (IsFinished()) return;
   TParserResults::Finished();
+  FJournalTime = kAtEnd;
+  FStepTokens = INT_MAX;
   const TSyntMemoStrings* source = Source();
   const int length = source ? source->TextLength() : 0;
-  const auto& ranges = SubLexerBlocks();
-  for (auto it = ranges.rbegin(); it != ranges.rend(); ++it)
-    if ((*it)->EndPos == -1 && (*it)->Rule && (*it)->Rule->ToTextEnd()) {
-      (*it)->EndPos = length;
-      (*it)->CondEndPos = length;
+  auto& ranges = MutableSubLexerBlocks();
+  for (int i = static_cast<int>(ranges.size()) - 1; i >= 0; --i) {
+    TSubLexerRange& range = *ranges[static_cast<size_t>(i)];
+    if (range.EndPos == -1 && range.Rule && range.Rule->ToTextEnd()) {
+      FStepJournal.push_back({TStepUndo::kSubLexerClosed, kAtEnd, i, 0, nullptr});
+      range.EndPos = length;
+      range.CondEndPos = length;
     }
+  }
   CloseAtEnd(0);
-  // Set before the completion: the host told of the new ranges sees a completed analysis,
-  // and one that starts over from there is not overruled afterwards.
   FFirstAnalysisDone = true;
-  CompleteAnalysis();
+  // Without an application nothing could ever hand the display ranges over.
+  if (Application) TThread::Create<TSyntFinishThread>(this);  // it links itself to us
 }
 
-// --- Display ranges ------------------------------------------------------------------------------
+// --- Incremental analysis ----------------------------------------------------------------------
 
-void TClientSyntAnalyzer::CompleteAnalysis() {
-  TDisplayRanges built;
-  {
-    std::lock_guard<std::mutex> guard(FCritSec);
-    BuildDisplayRanges(*this, built, nullptr);
+void TClientSyntAnalyzer::StepStarted() {
+  if (FStep == 0) FDeferredRun = Owner()->CanDeferBlockRules();
+  ++FStep;
+  FJournalTime = FStep;
+  FStepTokens = TokenCount();
+}
+
+void TClientSyntAnalyzer::StepDone() {
+  if (FStep % FCheckpointSteps != 0) return;
+  FCheckpoints.push_back({FStep, TokenCount(), LastAnalPos(), ScanReach(), CurState(),
+                          static_cast<int>(SubLexerBlocks().size()),
+                          static_cast<int>(StateChanges().size())});
+}
+
+void TClientSyntAnalyzer::SubLexerClosed(int index) {
+  FStepJournal.push_back({TStepUndo::kSubLexerClosed, FStep, index, 0, nullptr});
+}
+
+const TClientSyntAnalyzer::TCheckpoint& TClientSyntAnalyzer::CutPoint(int pos) const {
+  static const TCheckpoint start{0, 0, 1, 0, 0, 0, 0};
+  // Reach only grows: the last checkpoint that examined nothing at or after pos (1-based
+  // positions up to pos are the offsets before it).
+  auto it = std::upper_bound(FCheckpoints.begin(), FCheckpoints.end(), pos,
+                             [](int p, const TCheckpoint& c) { return p < c.Reach; });
+  int i = static_cast<int>(it - FCheckpoints.begin()) - 1;
+  const TSyntAnalyzer* owner = Owner();
+  const TSyntMemoStrings* source = Source();
+  if (owner->RestartFromLineStart() && source) {
+    const int lineStart = source->LineStart(source->StrPosToCaretPos(pos).Y);
+    while (i >= 0 && FCheckpoints[static_cast<size_t>(i)].Pos - 1 > lineStart) --i;
   }
-  TakeOver(built);
+  if (owner->FullRefreshSize() > 0 && source && source->TextLength() <= owner->FullRefreshSize())
+    i = -1;  // small texts go again from the start
+  return i < 0 ? start : FCheckpoints[static_cast<size_t>(i)];
+}
+
+int TClientSyntAnalyzer::ResumePosFor(int pos) const {
+  if (ScanReach() <= pos) return ParserPos();
+  return CutPoint(pos).Pos;
+}
+
+void TClientSyntAnalyzer::TextChanged(int pos, int count) {
+  if (pos < 0) {
+    Clear();
+    return;
+  }
+  FChangeFixer.Add(pos, count);
+  StopThread();
+  FMustStop = true;  // an idle tick that is pumping messages ends and starts again
+  if (ScanReach() > pos) {  // the analysis has looked at the changed text
+    TCriticalSectionGuard guard(FShared->CritSec);
+    // Results made with the block rules run the other way round go again from the start.
+    if (FStep > 0 && FDeferredRun != Owner()->CanDeferBlockRules())
+      CutBack(CutPoint(-1));
+    else
+      CutBack(CutPoint(pos));
+  }
+  RestartTimer();
+}
+
+void TClientSyntAnalyzer::CutBack(const TCheckpoint& c) {
+  const TCheckpoint at = c;  // c may live in FCheckpoints, which shrinks below
+  if (FDeferredRun) {
+    // The pass keeps the counts whose tokens stay; tag-detect marks undone below take it
+    // back further.
+    UndoBlocks(std::min(std::max(FBlockPassMarker - 1, 0), at.Tokens));
+    UndoSteps(at.Step);
+    FParked = true;
+  } else {
+    UndoBlocks(at.Step);
+    UndoSteps(at.Step);
+    FBlockPassMarker = at.Tokens > 0 ? at.Tokens + 1 : 0;
+  }
+  TruncateResults(at.Tokens, at.SubLexers, at.StateChanges);
+  SetCurState(at.State);
+  SetLastAnalPos(at.Pos);
+  SetScanReach(at.Reach);
+  FStep = at.Step;
+  while (!FCheckpoints.empty() && FCheckpoints.back().Step > at.Step) FCheckpoints.pop_back();
+  SetFinished(false);
+}
+
+void TClientSyntAnalyzer::UndoSteps(int time) {
+  auto& ranges = MutableSubLexerBlocks();
+  while (!FStepJournal.empty() && FStepJournal.back().Time > time) {
+    const TStepUndo u = FStepJournal.back();
+    FStepJournal.pop_back();
+    switch (u.Kind) {
+      case TStepUndo::kSubLexerClosed:
+        if (static_cast<size_t>(u.Index) < ranges.size()) {
+          ranges[static_cast<size_t>(u.Index)]->EndPos = -1;
+          ranges[static_cast<size_t>(u.Index)]->CondEndPos = -1;
+        }
+        break;
+      case TStepUndo::kTokenMarked:
+        if (FBlockPassMarker - 1 > u.Index) UndoBlocks(u.Index);
+        if (u.Index < TokenCount()) {
+          Tags(u.Index)->Rule = u.OldRule;
+          Tags(u.Index)->TokenType = u.OldType;
+        }
+        break;
+    }
+  }
+}
+
+void TClientSyntAnalyzer::UndoBlocks(int time) {
+  int firstRemoved = -1;  // Index of the oldest range removed
+  int lowestKey = INT_MAX;
+  while (!FBlockJournal.empty() && FBlockJournal.back().Time > time) {
+    const TBlockUndo u = FBlockJournal.back();
+    FBlockJournal.pop_back();
+    switch (u.Kind) {
+      case TBlockUndo::kRangeAdded:
+        if (u.Index >= 0) FOpenedBlocks.Delete(u.Index);
+        if (firstRemoved < 0 || u.Range->Index < firstRemoved) firstRemoved = u.Range->Index;
+        lowestKey = std::min(lowestKey, u.Range->StartPos);
+        break;
+      case TBlockUndo::kRangeClosed:
+        u.Range->StartIdx = u.StartIdx;
+        u.Range->EndIdx = u.EndIdx;
+        u.Range->EndCondIdx = u.EndCondIdx;
+        if (u.Index >= 0) FOpenedBlocks.InsertAt(u.Index, u.Range);
+        break;
+      case TBlockUndo::kTokenMarked:
+        if (u.Index < TokenCount()) {
+          Tags(u.Index)->Rule = u.OldRule;
+          Tags(u.Index)->TokenType = u.EndIdx;
+        }
+        break;
+      case TBlockUndo::kLineBreak:
+        FLineBreaks.pop_back();
+        break;
+    }
+  }
+  if (FDeferredRun && FBlockPassMarker > time + 1) FBlockPassMarker = time > 0 ? time + 1 : 0;
+  if (firstRemoved < 0) return;
+  // The ranges added since are exactly those with an Index from firstRemoved on (Index counts
+  // additions, and removals always take the newest). They sit at or after the smallest key.
+  std::vector<TSortedItem*> taken;
+  FRanges.ExtractIf(std::max(FRanges.PriorAt(lowestKey - 1), 0),
+                    [firstRemoved](const TSortedItem* item) {
+                      return static_cast<const TTextRange*>(item)->Index >= firstRemoved;
+                    },
+                    taken);
+  for (TSortedItem* item : taken) {
+    auto* range = static_cast<TTextRange*>(item);
+    if (range->Shown)
+      FRetired.emplace_back(range);  // display ranges still point to it
+    else
+      FDiscarded.emplace_back(range);  // freed by the next idle tick, not on the edit's time
+  }
+}
+
+// --- The completion thread -----------------------------------------------------------------------
+
+TSyntFinishThread* TClientSyntAnalyzer::FinishThread() const {
+  std::lock_guard lock(FShared->LinkLock);
+  return FShared->Thread;
+}
+
+void TClientSyntAnalyzer::StopThread() {
+  // Under the link's lock the thread cannot finish freeing itself meanwhile.
+  std::lock_guard lock(FShared->LinkLock);
+  TSyntFinishThread* thread = FShared->Thread;
+  if (!thread) return;
+  thread->OnDone = nullptr;
+  thread->RequestStop();
+  FShared->Thread = nullptr;
+}
+
+void TClientSyntAnalyzer::ThreadFinished(TObject* sender) {
+  auto* thread = dynamic_cast<TSyntFinishThread*>(sender);
+  if (!thread) return;
+  {
+    std::lock_guard lock(FShared->LinkLock);
+    if (FShared->Thread == thread) FShared->Thread = nullptr;
+  }
+  TakeOver(thread->Ranges());
 }
 
 void TClientSyntAnalyzer::TakeOver(TDisplayRanges& built) {
   {
-    std::lock_guard<std::mutex> guard(FCritSec);
+    TCriticalSectionGuard guard(FShared->CritSec);
     FChangeFixer.Clear();
-    std::swap(FDisplay.StyledRanges, built.StyledRanges);
-    std::swap(FDisplay.DynoRanges, built.DynoRanges);
-    std::swap(FDisplay.Collapsibles, built.Collapsibles);
-    std::swap(FDisplay.Staples, built.Staples);
-    std::swap(FDisplay.LineBreakRanges, built.LineBreakRanges);
+    FDisplay.StyledRanges = std::move(built.StyledRanges);
+    FDisplay.DynoRanges = std::move(built.DynoRanges);
+    FDisplay.Collapsibles = std::move(built.Collapsibles);
+    FDisplay.Staples = std::move(built.Staples);
+    FDisplay.LineBreakRanges = std::move(built.LineBreakRanges);
   }
   UpdateDynHighlight(FDynPos, FDynExcludeEnd);
+  ReleaseRetired();  // nothing points to them any more
   if (IqvSyntClient* host = SyntClient()) host->AnalysisFinished();
 }
+
+void TClientSyntAnalyzer::ReleaseRetired() { FRetired.clear(); }
+
+// --- Dynamic highlighting ----------------------------------------------------------------------
 
 bool TClientSyntAnalyzer::UpdateDynHighlight(int pos, bool excludeEnd) {
   FDynPos = pos;

@@ -1,7 +1,7 @@
 // Display ranges of finished results: the styled ranges, dynamic-highlight triggers,
-// collapsible ranges, block staples and line-break ranges a host draws from. Built from a
-// client's tokens, block ranges, sub-lexer ranges and line breaks, meant to run off the GUI
-// thread while the caller holds the client's lock; nothing of the client is written.
+// collapsible ranges, block staples and line-break ranges a host draws from, built from a
+// client's tokens, block ranges, sub-lexer ranges and line breaks by the completion thread
+// while it holds the client's lock. Of the client only the ranges' Shown mark is written.
 #include "syntax/qvClientAnalyzer.h"
 
 #include <functional>
@@ -61,6 +61,7 @@ void AddTriggers(const TClientSyntAnalyzer& client, TTextRange* range, TDisplayR
   const TSyntToken* s = client.Tags(range->StartIdx);
   const TSyntToken* e = range->EndIdx != -1 ? client.Tags(range->EndIdx) : nullptr;
   auto add = [&](int startPos, int endPos) {
+    range->Shown = true;
     out.DynoRanges->Add(std::make_unique<TDynoRange>(startPos, endPos, range));
   };
   switch (range->Rule->HighlightPos()) {
@@ -113,6 +114,7 @@ void AddHighlight(const TClientSyntAnalyzer& client, TTextRange* range, TDisplay
   // With cpAny the block is highlighted everywhere, so its ranges belong to no block.
   if (rule->HighlightPos() != cpAny) {
     AddTriggers(client, range, out);
+    range->Shown = true;
     a->TextRange = range;
     if (b) b->TextRange = range;
   }
@@ -168,6 +170,33 @@ bool BuildDisplayRanges(const TClientSyntAnalyzer& client, TDisplayRanges& out,
     out.LineBreakRanges->Add(std::move(breakRange));
   }
   return true;
+}
+
+// --- The completion thread ----------------------------------------------------------------
+
+TSyntFinishThread::TSyntFinishThread(TCreateKey key, TClientSyntAnalyzer* client)
+    : TThread(key), FClient(client), FShared(client->Shared()) {
+  OnDone = [client](TObject* sender) { client->ThreadFinished(sender); };
+  SetFreeWhenDone(true);
+  // Linked before the worker starts, so that the client can stop it at once; unlinked by
+  // whoever comes first: the client (StopThread, ThreadFinished) or the destructor.
+  std::lock_guard lock(FShared->LinkLock);
+  FShared->Thread = this;
+}
+
+TSyntFinishThread::~TSyntFinishThread() {
+  StopAndWait();
+  std::lock_guard lock(FShared->LinkLock);
+  if (FShared->Thread == this) FShared->Thread = nullptr;
+}
+
+void TSyntFinishThread::Run() {
+  if (StopRequested()) return;
+  TCriticalSectionGuard guard(FShared->CritSec);
+  // A client being destroyed asks for the stop before it takes the lock: from here on,
+  // nothing of it is read once a poll sees the stop.
+  if (StopRequested()) return;
+  BuildDisplayRanges(*FClient, FRanges, [this] { return StopRequested(); });
 }
 
 }  // namespace qv

@@ -3,6 +3,8 @@
 // display-range builder fills. Everything here is single-threaded and notifies nobody.
 #include "syntax/qvLists.h"
 
+#include <algorithm>
+
 #include <cassert>
 #include <utility>
 
@@ -64,6 +66,24 @@ void TSortedList::Delete(int index) {
   TSortedItem* item = Items(index);  // checks the index before anything changes
   FItems.erase(FItems.begin() + index);
   if (FOwnObjects) delete item;
+}
+
+void TSortedList::InsertAt(int index, TSortedItem* item) {
+  assert(item);
+  if (index < 0 || index > Count()) ListIndexError(index);
+  FItems.insert(FItems.begin() + index, item);
+}
+
+void TSortedList::ExtractIf(int from, const std::function<bool(const TSortedItem*)>& take,
+                            std::vector<TSortedItem*>& taken) {
+  size_t out = static_cast<size_t>(std::clamp(from, 0, Count()));
+  for (size_t i = out; i < FItems.size(); ++i) {
+    if (take(FItems[i]))
+      taken.push_back(FItems[i]);
+    else
+      FItems[out++] = FItems[i];
+  }
+  FItems.resize(out);
 }
 
 void TSortedList::Clear() {

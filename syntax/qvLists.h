@@ -4,6 +4,7 @@
 // the line store share. Positions are 0-based character offsets with exclusive ends.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -81,6 +82,13 @@ public:
   void Clear();
   // Index of the item with that key or of the last item with a smaller key; -1 when none.
   int PriorAt(int key) const;
+  // Puts item at index (0..Count), whatever its key: for putting back an item where Delete
+  // took it from, which keeps the order.
+  void InsertAt(int index, TSortedItem* item);
+  // Takes out the items from index from on that take selects, without freeing them, and
+  // appends them to taken in list order; the others keep their order. One pass.
+  void ExtractIf(int from, const std::function<bool(const TSortedItem*)>& take,
+                 std::vector<TSortedItem*>& taken);
 
 private:
   std::vector<TSortedItem*> FItems;

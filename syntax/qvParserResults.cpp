@@ -3,6 +3,7 @@
 #include "syntax/qvParserResults.h"
 
 #include <algorithm>
+#include <new>
 
 #include "syntax/qvBlockRules.h"
 #include "syntax/qvMemoStrings.h"
@@ -19,6 +20,74 @@ std::u16string TSyntToken::GetStr(std::u16string_view source) const {
   const int end = std::clamp(EndPos, start, static_cast<int>(source.size()));
   return std::u16string(source.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)));
 }
+
+// --- TTokenList ------------------------------------------------------------------------------
+
+struct TTokenList::TBlock {
+  alignas(TSyntToken) unsigned char Bytes[sizeof(TSyntToken) * kBlockSize];
+};
+
+TTokenList::~TTokenList() { Clear(); }
+
+TSyntToken* TTokenList::Slot(int index) const {
+  return reinterpret_cast<TSyntToken*>(FBlocks[static_cast<size_t>(index >> kBlockShift)]->Bytes) +
+         (index & (kBlockSize - 1));
+}
+
+TSyntToken* TTokenList::Items(int index) const {
+  if (index < 0 || index >= FCount) throw EListError(Format(SListIndexError, index));
+  return Slot(index);
+}
+
+TSyntToken* TTokenList::Add(TRuleCollectionItem* rule, int tokenType, int startPos, int endPos) {
+  if ((FCount >> kBlockShift) >= static_cast<int>(FBlocks.size()))
+    FBlocks.push_back(std::make_unique<TBlock>());
+  TSyntToken* token = new (Slot(FCount)) TSyntToken(rule, tokenType, startPos, endPos);
+  ++FCount;
+  return token;
+}
+
+void TTokenList::TruncateTo(int count) {
+  // TSyntToken is final with an empty destructor: the loop costs nothing once inlined.
+  while (FCount > count) Slot(--FCount)->~TSyntToken();
+}
+
+void TTokenList::Clear() {
+  TruncateTo(0);
+  FBlocks.clear();
+  FLastIndex = 0;
+}
+
+int TTokenList::RangeAt(int pos) const {
+  // A forward walk asks for the same token or one of the next two: answered from the hint.
+  const int last = FLastIndex;
+  if (last >= 0 && last < FCount && pos >= Slot(last)->StartPos) {
+    if (last == FCount - 1 || pos < Slot(last + 1)->StartPos) return last;
+    if (last == FCount - 2 || pos < Slot(last + 2)->StartPos) {
+      FLastIndex = last + 1;
+      return last + 1;
+    }
+  }
+  int lo = 0, hi = FCount;  // the first token with StartPos > pos lies in [lo, hi]
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (Slot(mid)->StartPos <= pos)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  FLastIndex = lo - 1;
+  return lo - 1;
+}
+
+int TTokenList::NextAt(int pos) const {
+  const int b = RangeAt(pos);
+  if (b == -1) return FCount == 0 ? -1 : 0;
+  if (pos < Slot(b)->EndPos) return b;
+  return b < FCount - 1 ? b + 1 : -1;
+}
+
+// --- Records ---------------------------------------------------------------------------------
 
 TDynoRange::TDynoRange(int startPos, int endPos, TTextRange* textRange)
     : TRange(startPos, endPos), TextRange(textRange) {
@@ -45,7 +114,9 @@ std::u16string TParserResults::TagStr(int index) const {
   return source->SubText(token->StartPos + 1, token->EndPos - token->StartPos);
 }
 
-void TParserResults::AddToken(std::unique_ptr<TSyntToken> token) { FTokenList.Add(std::move(token)); }
+void TParserResults::AddToken(std::unique_ptr<TSyntToken> token) {
+  FTokenList.Add(token->Rule, token->TokenType, token->StartPos, token->EndPos);
+}
 
 TSubLexerRange* TParserResults::AddSubLexerRange(std::unique_ptr<TSubLexerRange> range) {
   FSubLexerBlocks.push_back(std::move(range));
@@ -61,6 +132,15 @@ void TParserResults::Clear() {
   FSubLexerBlocks.clear();
   FStateChanges.clear();
   FCurState = 0;
+  FScanReach = 0;
+}
+
+void TParserResults::TruncateResults(int count, int subLexers, int stateChanges) {
+  FTokenList.TruncateTo(count);
+  if (static_cast<size_t>(subLexers) < FSubLexerBlocks.size())
+    FSubLexerBlocks.resize(static_cast<size_t>(subLexers));
+  if (static_cast<size_t>(stateChanges) < FStateChanges.size())
+    FStateChanges.resize(static_cast<size_t>(stateChanges));
 }
 
 void TParserResults::FormatChanged() {

@@ -56,7 +56,7 @@ using TSourceProc = std::function<TSyntMemoStrings*()>;
 
 // A token: its characters, type, and the rule that made it (the token rule, or the tag-detect
 // block rule that marked it since).
-class TSyntToken : public TRange {
+class TSyntToken final : public TRange {
 public:
   // TokenType is the rule's; a null rule gives type 0.
   TSyntToken(TTokenRule* rule, int startPos, int endPos);
@@ -86,6 +86,9 @@ public:
   int CondIdx = 0;
   int EndCondIdx = -1;
   int Index = -1;  // its place in the client's range list when it was added
+  // Display ranges were built pointing to it (written under the client's lock): after an
+  // edit removes it, it lives on until those display ranges are replaced.
+  bool Shown = false;
 };
 
 // A stretch analysed by a sub-lexer. EndPos and CondEndPos are -1 while it is open.
@@ -150,6 +153,43 @@ public:
   int RangeIdx;  // index of the block's range in the client's range list
 };
 
+// The tokens of a text in text order, each owned. Tokens live by value in blocks of a fixed
+// size: appending allocates once a block, an index is found without a pointer table, and
+// cutting the list back (TruncateTo) frees nothing token by token; the blocks stay for the
+// tokens that come next. A token's address is stable while it is in the list.
+class TTokenList {
+public:
+  TTokenList() = default;
+  ~TTokenList();
+  TTokenList(const TTokenList&) = delete;
+  TTokenList& operator=(const TTokenList&) = delete;
+
+  int Count() const { return FCount; }
+  // Raises EListError "List index out of bounds (%d)" for a bad index.
+  TSyntToken* Items(int index) const;
+  // Appends a copy of the token's fields.
+  TSyntToken* Add(TRuleCollectionItem* rule, int tokenType, int startPos, int endPos);
+  // Keeps the first count tokens (0 <= count <= Count()).
+  void TruncateTo(int count);
+  // Removes every token and frees the blocks.
+  void Clear();
+
+  // Index of the last token with StartPos <= pos, or -1.
+  int RangeAt(int pos) const;
+  // Index of the token containing pos, else of the first token after pos, else -1.
+  int NextAt(int pos) const;
+
+private:
+  static constexpr int kBlockShift = 10;
+  static constexpr int kBlockSize = 1 << kBlockShift;  // tokens a block
+  struct TBlock;
+  TSyntToken* Slot(int index) const;
+
+  std::vector<std::unique_ptr<TBlock>> FBlocks;
+  int FCount = 0;
+  mutable int FLastIndex = 0;  // search hint of RangeAt
+};
+
 // One entry of the state history: from token index TokenIndex on, the state set is State.
 struct TStateChange {
   int TokenIndex;
@@ -181,8 +221,12 @@ public:
 
   // Raises EListError for a bad index.
   TSyntToken* Tags(int index) const { return static_cast<TSyntToken*>(FTokenList.Items(index)); }
-  const TRangeList& TokenList() const { return FTokenList; }
+  const TTokenList& TokenList() const { return FTokenList; }
+  // Appends the token (its fields are copied into the list).
   void AddToken(std::unique_ptr<TSyntToken> token);
+  TSyntToken* AddToken(TRuleCollectionItem* rule, int tokenType, int startPos, int endPos) {
+    return FTokenList.Add(rule, tokenType, startPos, endPos);
+  }
 
   // Closes open block ranges whose rule has EndOfTextClose (from token fromIdx on when
   // fromIdx is not 0).
@@ -223,8 +267,25 @@ public:
   // scan position. True when the end of the text was reached (no token was looked for).
   bool ExtractTag(std::u16string_view text, int& pos);
 
+  // The furthest 1-based position any step has examined (TextLength + 1 once a step looked
+  // at the end of the text); the matches of a step report theirs here.
+  int ScanReach() const { return FScanReach; }
+  void NoteReach(int pos) {
+    if (pos > FScanReach) FScanReach = pos;
+  }
+  // Around every step that did not end the text (for the bookkeeping of edits); nothing here.
+  virtual void StepStarted() {}
+  virtual void StepDone() {}
+  // The step closed sub-lexer range index (of SubLexerBlocks); nothing here.
+  virtual void SubLexerClosed(int index) { (void)index; }
+
 protected:
   void SetFinished(bool value) { FIsFinished = value; }
+  void SetScanReach(int value) { FScanReach = value; }
+  // Drops the tokens from count on, the sub-lexer ranges from subLexers on and the state
+  // history from entry stateChanges on.
+  void TruncateResults(int count, int subLexers, int stateChanges);
+  std::vector<std::unique_ptr<TSubLexerRange>>& MutableSubLexerBlocks() { return FSubLexerBlocks; }
 
 private:
   TSyntAnalyzer* FOwner;  // not owned
@@ -232,10 +293,11 @@ private:
   std::shared_ptr<IqvSyntClient> FSyntClient;
   bool FIsFinished = false;
   std::vector<std::unique_ptr<TSubLexerRange>> FSubLexerBlocks;
-  TRangeList FTokenList{false};
+  TTokenList FTokenList;
   uint32_t FCurState = 0;
   std::vector<TStateChange> FStateChanges;
   int FLastAnalPos = 0;
+  int FScanReach = 0;
 };
 
 }  // namespace qv

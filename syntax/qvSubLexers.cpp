@@ -140,6 +140,9 @@ int TSubAnalyzerRule::MatchEnd(std::u16string_view text, int pos) {
   return SafeMatchLength(*FEndExpression, text, pos);
 }
 
+int TSubAnalyzerRule::StartReach() const { return FStartExpression->LastReach(); }
+int TSubAnalyzerRule::EndReach() const { return FEndExpression->LastReach(); }
+
 int TSubAnalyzerRule::MatchStart(const std::string& text8, int pos) {
   return SafeMatchLength(*FStartExpression, text8, pos);
 }

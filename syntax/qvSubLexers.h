@@ -81,6 +81,10 @@ class TSubAnalyzerRule : public TRuleCollectionItem {
   // with a multibyte one it counts characters of the wide text, as the analysis needs.
   int MatchStart(std::u16string_view text, int pos);
   int MatchEnd(std::u16string_view text, int pos);
+  // The furthest positions the last MatchStart and MatchEnd examined (see
+  // TqvRegExpr::LastReach).
+  int StartReach() const;
+  int EndReach() const;
   // The same on text already in the system code page's 8-bit form; lengths in bytes.
   int MatchStart(const std::string& text8, int pos);
   int MatchEnd(const std::string& text8, int pos);

@@ -52,6 +52,8 @@ int TTokenRule::MatchRule(std::u16string_view text, int scanPos) const {
   }
 }
 
+int TTokenRule::LastReach() const { return FExpression->LastReach(); }
+
 void TTokenRule::AssignTo(TPersistent* dest) const {
   TRuleCollectionItem::AssignTo(dest);
   auto* rule = dynamic_cast<TTokenRule*>(dest);

@@ -55,6 +55,8 @@ class TTokenRule : public TRuleCollectionItem {
   // count as no match. Matches the wide text directly, with the lengths the 8-bit form in
   // the expression's code page would give.
   int MatchRule(std::u16string_view text, int scanPos) const;
+  // The furthest position the last MatchRule examined (see TqvRegExpr::LastReach).
+  int LastReach() const;
   // True when columns restrict the rule and column (1-based) is outside them.
   bool OutOfColumns(int column) const {
     return (FColumnFrom > 0 && column < FColumnFrom) || (FColumnTo > 0 && column > FColumnTo);

@@ -1,8 +1,9 @@
 // The client analyzer: the list operations the block rules call (adding, closing and
 // auto-closing ranges, line breaks, tag marking, closing at the end of the text), the
-// parent-block condition of rule gating, synchronous analysis to a position and to the end
-// (per token and with the deferred block pass), the end of an analysis and what the host is
-// told, dynamic highlighting at a caret, and the mapping of positions through edits.
+// parent-block condition of rule gating, analysis to a position and to the end (per token,
+// and with the deferred block pass that the idle tick runs before it finishes), the end of an
+// analysis and what the host is told once the completion thread has handed the display
+// ranges over, dynamic highlighting at a caret, and the mapping of positions through edits.
 #include "syntax/qvClientAnalyzer.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@
 #include "syntax/qvSubLexers.h"
 #include "syntax/qvSyntAnalyzer.h"
 #include "syntax/qvTokenRules.h"
+#include "tests/support/Analysis.h"
 #include "tests/support/RealFiles.h"
 
 namespace qv {
@@ -614,10 +616,17 @@ TEST(ClientAnalyzerLists, FinishedEndsToTextEndSubLexersClosesRangesAndTellsTheH
   EXPECT_EQ(closedToEnd->EndPos, 1);
   EXPECT_EQ(range->EndIdx, 3);
   EXPECT_EQ(DumpOpened(client), "");
+  // The host hears of it with the new display ranges, which come through the loop; until
+  // then the old ones are shown and the change fixer still maps to them.
+  EXPECT_EQ(host->Finishes, 0);
+  EXPECT_FALSE(client.ChangeFixer().Changes().empty());
+  test::WaitForDisplay(client);
   EXPECT_EQ(host->Finishes, 1);
   EXPECT_TRUE(client.ChangeFixer().Changes().empty());  // the new ranges fit the text
 
   client.Finished();  // already finished: nothing happens
+  EXPECT_EQ(client.FinishThread(), nullptr);
+  test::WaitForDisplay(client);
   EXPECT_EQ(host->Finishes, 1);
 }
 
@@ -630,12 +639,16 @@ TEST(ClientAnalyzerLists, HostToldOfNewRangesSeesACompletedAnalysis) {
   bool doneSeen = false;
   host->OnFinished = [&] { doneSeen = client.FirstAnalysisDone(); };
   client.Finished();
+  test::WaitForDisplay(client);
+  ASSERT_EQ(host->Finishes, 1);
   EXPECT_TRUE(doneSeen);
 
   // A host that starts over when told: the cleared client has no completed analysis.
   client.Clear();
   host->OnFinished = [&] { client.Clear(); };
   client.Finished();
+  test::WaitForDisplay(client);
+  ASSERT_EQ(host->Finishes, 2);
   EXPECT_FALSE(client.IsFinished());
   EXPECT_FALSE(client.FirstAnalysisDone());
 }
@@ -854,6 +867,7 @@ TEST(ClientAnalyzerAnalysis, AnalyzeFindsTheNestedBlocksKeywordsAndBreaksOfACTex
 
   EXPECT_TRUE(client->IsFinished());
   EXPECT_TRUE(client->FirstAnalysisDone());
+  test::WaitForDisplay(*client);
   EXPECT_EQ(host->Finishes, 1);
   EXPECT_EQ(DumpBlocks(*client, text), "0.22-2.1 5.17-10.1 6.13-8.3^1 7.14-7.28^2");
   EXPECT_EQ(DumpOpened(*client), "");
@@ -886,8 +900,12 @@ TEST(ClientAnalyzerAnalysis, AnalysisInStepsAndWithTheDeferredPassEqualsTheSynch
       SCOPED_TRACE(pos);
       client->Clear();
       client->AppendToPos(pos);
-      EXPECT_EQ(client->IsFinished(), pos >= text.TextLength() - 1);
+      // Reaching the end finishes at once only with block rules per token; deferred, the
+      // idle tick runs their pass and then finishes.
+      EXPECT_EQ(client->IsFinished(), alwaysSync && pos >= text.TextLength() - 1);
       client->Analyze(false);
+      EXPECT_EQ(client->IsFinished(), alwaysSync);
+      test::AnalyzeToEnd(*client);
       EXPECT_TRUE(client->IsFinished());
       EXPECT_EQ(DumpAll(*client), expected);
     }
@@ -911,10 +929,15 @@ TEST(ClientAnalyzerAnalysis, SynchronousAnalysisRunsTheBlockRulesAfterEveryToken
   EXPECT_EQ(seen, perToken);
   EXPECT_EQ(client->BlockPassMarker(), n + 1);
 
-  // Without the reset, the deferred pass runs once all tokens are made.
+  // Without the reset, the deferred pass runs once all tokens are made, from the idle tick.
   seen.clear();
   client->Clear();
   client->Analyze(false);
+  EXPECT_EQ(client->TokenCount(), n);
+  EXPECT_TRUE(seen.empty());
+  EXPECT_FALSE(client->IsFinished());
+  test::AnalyzeToEnd(*client);
+  EXPECT_TRUE(client->IsFinished());
   EXPECT_EQ(seen, std::vector<int>(static_cast<size_t>(n), n));
   EXPECT_EQ(DumpSpans(*client), "4-8");
 }
@@ -934,13 +957,19 @@ TEST(ClientAnalyzerAnalysis, RealHeadersAnalysedInPiecesPairTheirBraces) {
     TSyntMemoStrings text;
     text.SetTextStr(Utf8ToWide(bytes));
     std::unique_ptr<TClientSyntAnalyzer> client(c.Lexer.AddClient(nullptr, [&] { return &text; }));
-    for (int pos = 0; pos < text.TextLength() && !client->IsFinished(); pos += 777) {
+    for (int pos = 0; pos < text.TextLength(); pos += 777) {
       client->AppendToPos(pos);
-      if (!client->IsFinished()) {
-        ASSERT_GE(client->ParserPos(), pos + 3);
+      // The block rules are deferred: the end of the text only wakes the idle timer.
+      ASSERT_FALSE(client->IsFinished());
+      if (client->ParserPos() < pos + 3) {  // stopped short: only at the end of the text
+        const std::u16string& s = text.Text();
+        for (size_t i = static_cast<size_t>(client->ParserPos() - 1); i < s.size(); ++i)
+          ASSERT_TRUE(IsSpaceChar(s[i])) << "at " << i;
       }
     }
     client->Analyze(false);
+    ASSERT_FALSE(client->IsFinished());
+    test::AnalyzeToEnd(*client);
     ASSERT_TRUE(client->IsFinished());
 
     std::vector<std::pair<int, int>> pairs;  // by opening token
@@ -967,6 +996,7 @@ TEST(ClientAnalyzerAnalysis, RealHeadersAnalysedInPiecesPairTheirBraces) {
     const std::string pieces = DumpAll(*client);
     client->Clear();
     client->Analyze(true);
+    EXPECT_TRUE(client->IsFinished());
     EXPECT_EQ(DumpAll(*client), pieces);
   }
   EXPECT_GT(files, 0);
@@ -986,18 +1016,29 @@ TEST(ClientAnalyzerAnalysis, AppendToPosStopsOnceTheNextScanPositionIsBeyondPosP
       {10, 7, 14, false},  {11, 7, 14, false}, {12, 8, 16, false},
       {25, 14, 28, false}, {26, 14, 28, true}, {1000, 14, 28, true},
   };
-  TCLexer c;
-  TSyntMemoStrings text;
-  text.SetTextStr(letters);
-  for (const TCase& k : cases) {
-    SCOPED_TRACE(k.Pos);
-    std::unique_ptr<TClientSyntAnalyzer> client(c.Lexer.AddClient(nullptr, [&] { return &text; }));
-    client->AppendToPos(k.Pos);
-    EXPECT_EQ(client->TokenCount(), k.Tokens);
-    EXPECT_EQ(client->ParserPos(), k.ParserPos);
-    EXPECT_EQ(client->IsFinished(), k.Finished);
-    client->AppendToPos(k.Pos);  // covered already: no further step
-    EXPECT_EQ(client->TokenCount(), k.Tokens);
+  // Finished tells whether the end was reached: with block rules per token AppendToPos then
+  // finishes at once; deferred, it leaves that to the idle tick, after their pass.
+  for (bool alwaysSync : {true, false}) {
+    SCOPED_TRACE(alwaysSync ? "block rules per token" : "block rules deferred");
+    TCLexer c(alwaysSync);
+    TSyntMemoStrings text;
+    text.SetTextStr(letters);
+    for (const TCase& k : cases) {
+      SCOPED_TRACE(k.Pos);
+      std::unique_ptr<TClientSyntAnalyzer> client(
+          c.Lexer.AddClient(nullptr, [&] { return &text; }));
+      client->AppendToPos(k.Pos);
+      EXPECT_EQ(client->TokenCount(), k.Tokens);
+      EXPECT_EQ(client->ParserPos(), k.ParserPos);
+      EXPECT_EQ(client->IsFinished(), alwaysSync && k.Finished);
+      client->AppendToPos(k.Pos);  // covered already: no further step
+      EXPECT_EQ(client->TokenCount(), k.Tokens);
+      if (k.Finished && !alwaysSync) {
+        client->IdleTick();
+        EXPECT_TRUE(client->IsFinished());
+        EXPECT_EQ(client->TokenCount(), k.Tokens);
+      }
+    }
   }
 }
 
@@ -1010,6 +1051,8 @@ TEST(ClientAnalyzerAnalysis, EmptyTextIsNotAnalysedButBlankTextFinishesWithoutTo
   client->Analyze(true);
   client->Analyze(false);
   EXPECT_FALSE(client->IsFinished());
+  EXPECT_EQ(client->FinishThread(), nullptr);
+  test::WaitForDisplay(*client);
   EXPECT_EQ(host->Finishes, 0);
   EXPECT_EQ(client->ParserPos(), 1);
 
@@ -1017,6 +1060,7 @@ TEST(ClientAnalyzerAnalysis, EmptyTextIsNotAnalysedButBlankTextFinishesWithoutTo
   client->Analyze(true);
   EXPECT_TRUE(client->IsFinished());
   EXPECT_EQ(client->TokenCount(), 0);
+  test::WaitForDisplay(*client);
   EXPECT_EQ(host->Finishes, 1);
 }
 
@@ -1030,13 +1074,17 @@ TEST(ClientAnalyzerAnalysis, FinishedClientIgnoresAnalyzeUntilClearedAndClearFor
   ASSERT_EQ(client->TokenCount(), 7);
   EXPECT_EQ(client->RangeCount(), 1);
   EXPECT_EQ(client->LineBreaks().size(), 2u);
+  test::WaitForDisplay(*client);
   EXPECT_GT(client->Collapsibles().LayerCount(), 0);
 
   text.SetTextStr(u"int a; int b; { c; }");
   client->Analyze(true);
   client->Analyze(false);
   client->AppendToPos(100);
+  client->IdleTick();
   EXPECT_EQ(client->TokenCount(), 7);
+  EXPECT_EQ(client->FinishThread(), nullptr);
+  test::WaitForDisplay(*client);
   EXPECT_EQ(host->Finishes, 1);
 
   client->ChangeFixer().Add(0, 7);
@@ -1057,6 +1105,9 @@ TEST(ClientAnalyzerAnalysis, FinishedClientIgnoresAnalyzeUntilClearedAndClearFor
 
   client->Analyze(false);
   EXPECT_EQ(client->TokenCount(), 10);
+  EXPECT_FALSE(client->IsFinished());  // the deferred block pass waits for the idle tick
+  test::AnalyzeToEnd(*client);
+  EXPECT_TRUE(client->IsFinished());
   EXPECT_EQ(DumpSpans(*client), "6-9");
   EXPECT_EQ(host->Finishes, 2);
 }
@@ -1169,6 +1220,8 @@ TEST(ClientAnalyzerAnalysis, BlockRulesShapeRangesAsTheAnalysisGoes) {
     client->Clear();
     EXPECT_EQ(client->OpenedBlocks().Count(), 0);  // it refers to the freed ranges
     client->Analyze(false);
+    test::AnalyzeToEnd(*client);
+    EXPECT_TRUE(client->IsFinished());
     EXPECT_EQ(DumpSpans(*client), k.Expected) << "deferred";
   }
 }
