@@ -6,7 +6,6 @@
 
 #include <malloc.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -24,18 +23,7 @@ using namespace qv;
 
 // The headers of /usr/include in name order until about 1 MB, as one text.
 const std::u16string& HeaderText() {
-  static const std::u16string text = [] {
-    std::string bytes;
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator("/usr/include"))
-      if (e.path().extension() == ".h") files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    for (const auto& f : files) {
-      if (bytes.size() > 1'000'000) break;
-      bytes += test::ReadFile(f.string());
-    }
-    return Utf8ToWide(bytes);
-  }();
+  static const std::u16string text = Utf8ToWide(test::SystemHeaders(1'000'000));
   return text;
 }
 

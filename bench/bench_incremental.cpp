@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,18 +29,7 @@ using namespace qv;
 
 // The headers of /usr/include in name order until about 1 MB, repeated to the size asked.
 std::u16string HeaderText(size_t size) {
-  static const std::u16string base = [] {
-    std::string bytes;
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator("/usr/include"))
-      if (e.path().extension() == ".h") files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    for (const auto& f : files) {
-      if (bytes.size() > 1'000'000) break;
-      bytes += test::ReadFile(f.string());
-    }
-    return Utf8ToWide(bytes);
-  }();
+  static const std::u16string base = Utf8ToWide(test::SystemHeaders(1'000'000));
   std::u16string text;
   while (text.size() < size) text += base;
   return text;

@@ -22,7 +22,7 @@
 #include "syntax/qvResultsDump.h"
 #include "syntax/qvStrUtils.h"
 #include "syntax/qvSyntAnalyzer.h"
-#include "tests/support/RealFiles.h"
+#include "tests/support/TestLexers.h"
 
 namespace {
 
@@ -39,11 +39,7 @@ struct TLexers {
   TSyntAnalyzer* Markup;
   TLexers() {
     auto load = [&](const char* name, const char* file) {
-      auto* lexer = new TSyntAnalyzer(&Form);
-      lexer->SetName(name);
-      TMemoryStream in(test::ReadFile(std::string(QV_SOURCE_DIR "/tests/data/lexers/") + file));
-      lexer->LoadFromStream(in);
-      return lexer;
+      return test::LoadTestLexer(Form, name, file);
     };
     load("Script", "script.lxr");
     CLike = load("CLike", "clike.lxr");

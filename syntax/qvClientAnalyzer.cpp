@@ -191,12 +191,14 @@ void TClientSyntAnalyzer::AddRange(std::unique_ptr<TTextRange> range) {
   if (FOpenedBlocks.Count() > 0)
     r->Parent = static_cast<TTextRange*>(FOpenedBlocks.Items(FOpenedBlocks.Count() - 1));
   const int stackIndex = r->EndIdx == -1 ? FOpenedBlocks.Add(r) : -1;
-  FBlockJournal.push_back({TBlockUndo::kRangeAdded, FJournalTime, r, stackIndex, 0, 0, 0, nullptr});
+  FBlockJournal.push_back(
+      {TBlockUndo::kRangeAdded, FJournalTime, r, stackIndex, r->Index, r->StartPos, 0, 0, 0, nullptr});
 }
 
 void TClientSyntAnalyzer::LogClose(TTextRange* range, int stackIndex) {
-  FBlockJournal.push_back({TBlockUndo::kRangeClosed, FJournalTime, range, stackIndex,
-                           range->StartIdx, range->EndIdx, range->EndCondIdx, nullptr});
+  FBlockJournal.push_back({TBlockUndo::kRangeClosed, FJournalTime, range, stackIndex, range->Index,
+                           range->StartPos, range->StartIdx, range->EndIdx, range->EndCondIdx,
+                           nullptr});
 }
 
 namespace {
@@ -271,7 +273,7 @@ bool TClientSyntAnalyzer::AddLineBreak(TTagBlockCondition* rule, int refIdx) {
     lineBreak->Line = rule->LinePos() == lbBottom ? source->StrPosToCaretPos(token->EndPos).Y + 1
                                                   : source->StrPosToCaretPos(token->StartPos).Y;
   FLineBreaks.push_back(std::move(lineBreak));
-  FBlockJournal.push_back({TBlockUndo::kLineBreak, FJournalTime, nullptr, -1, 0, 0, 0, nullptr});
+  FBlockJournal.push_back({TBlockUndo::kLineBreak, FJournalTime, nullptr, -1, 0, 0, 0, 0, 0, nullptr});
   return true;
 }
 
@@ -281,7 +283,7 @@ bool TClientSyntAnalyzer::TagDetect(TTagBlockCondition* rule, int refIdx, bool f
   const bool ownToken = refIdx >= FStepTokens;
   if (fromPass) {
     if (!ownToken || FDeferredRun)
-      FBlockJournal.push_back({TBlockUndo::kTokenMarked, FJournalTime, nullptr, refIdx, 0,
+      FBlockJournal.push_back({TBlockUndo::kTokenMarked, FJournalTime, nullptr, refIdx, 0, 0, 0,
                                token->TokenType, 0, token->Rule});
   } else {
     // The deferred pass read this token for every count above it: those counts go again.
@@ -346,7 +348,7 @@ void TClientSyntAnalyzer::AppendToPos(int pos) {
 void TClientSyntAnalyzer::IdleTick() {
   if (FIdleBusy) return;
   FIdleTimer->SetEnabled(false);
-  FDiscarded.clear();
+  SortOutDiscarded();
   FMustStop = false;
   FIdleBusy = true;
   int p = 0;
@@ -494,11 +496,11 @@ void TClientSyntAnalyzer::CutBack(const TCheckpoint& c) {
   if (FDeferredRun) {
     // The pass keeps the counts whose tokens stay; tag-detect marks undone below take it
     // back further.
-    UndoBlocks(std::min(std::max(FBlockPassMarker - 1, 0), at.Tokens));
+    UndoBlocks(std::min(std::max(FBlockPassMarker - 1, 0), at.Tokens), at.Tokens);
     UndoSteps(at.Step);
     FParked = true;
   } else {
-    UndoBlocks(at.Step);
+    UndoBlocks(at.Step, at.Tokens);
     UndoSteps(at.Step);
     FBlockPassMarker = at.Tokens > 0 ? at.Tokens + 1 : 0;
   }
@@ -507,7 +509,9 @@ void TClientSyntAnalyzer::CutBack(const TCheckpoint& c) {
   SetLastAnalPos(at.Pos);
   SetScanReach(at.Reach);
   FStep = at.Step;
-  while (!FCheckpoints.empty() && FCheckpoints.back().Step > at.Step) FCheckpoints.pop_back();
+  FCheckpoints.erase(std::upper_bound(FCheckpoints.begin(), FCheckpoints.end(), at.Step,
+                                      [](int step, const TCheckpoint& k) { return step < k.Step; }),
+                     FCheckpoints.end());
   SetFinished(false);
 }
 
@@ -534,26 +538,36 @@ void TClientSyntAnalyzer::UndoSteps(int time) {
   }
 }
 
-void TClientSyntAnalyzer::UndoBlocks(int time) {
-  int firstRemoved = -1;  // Index of the oldest range removed
-  int lowestKey = INT_MAX;
-  while (!FBlockJournal.empty() && FBlockJournal.back().Time > time) {
-    const TBlockUndo u = FBlockJournal.back();
-    FBlockJournal.pop_back();
+void TClientSyntAnalyzer::UndoBlocks(int time, int keepTokens) {
+  // The journal is in time order: the entries to undo form its tail.
+  const auto first = std::upper_bound(FBlockJournal.begin(), FBlockJournal.end(), time,
+                                      [](int t, const TBlockUndo& u) { return t < u.Time; });
+  // The ranges added since are exactly those with an Index from firstRemoved on (Index counts
+  // additions, and a cut always takes the newest); none has a key below lowestKey.
+  int firstRemoved = INT_MAX, lowestKey = INT_MAX;
+  for (auto it = first; it != FBlockJournal.end(); ++it)
+    if (it->Kind == TBlockUndo::kRangeAdded) {
+      firstRemoved = std::min(firstRemoved, it->RangeIndex);
+      lowestKey = std::min(lowestKey, it->StartPos);
+    }
+  std::vector<TSortedItem*> removed;
+  for (auto it = FBlockJournal.end(); it != first;) {
+    const TBlockUndo& u = *--it;
     switch (u.Kind) {
       case TBlockUndo::kRangeAdded:
         if (u.Index >= 0) FOpenedBlocks.Delete(u.Index);
-        if (firstRemoved < 0 || u.Range->Index < firstRemoved) firstRemoved = u.Range->Index;
-        lowestKey = std::min(lowestKey, u.Range->StartPos);
+        removed.push_back(u.Range);
         break;
       case TBlockUndo::kRangeClosed:
-        u.Range->StartIdx = u.StartIdx;
-        u.Range->EndIdx = u.EndIdx;
-        u.Range->EndCondIdx = u.EndCondIdx;
+        if (u.RangeIndex < firstRemoved) {  // a range that stays
+          u.Range->StartIdx = u.StartIdx;
+          u.Range->EndIdx = u.EndIdx;
+          u.Range->EndCondIdx = u.EndCondIdx;
+        }
         if (u.Index >= 0) FOpenedBlocks.InsertAt(u.Index, u.Range);
         break;
       case TBlockUndo::kTokenMarked:
-        if (u.Index < TokenCount()) {
+        if (u.Index < keepTokens && u.Index < TokenCount()) {
           Tags(u.Index)->Rule = u.OldRule;
           Tags(u.Index)->TokenType = u.EndIdx;
         }
@@ -563,23 +577,29 @@ void TClientSyntAnalyzer::UndoBlocks(int time) {
         break;
     }
   }
+  FBlockJournal.erase(first, FBlockJournal.end());
   if (FDeferredRun && FBlockPassMarker > time + 1) FBlockPassMarker = time > 0 ? time + 1 : 0;
-  if (firstRemoved < 0) return;
-  // The ranges added since are exactly those with an Index from firstRemoved on (Index counts
-  // additions, and removals always take the newest). They sit at or after the smallest key.
+  if (removed.empty()) return;
   std::vector<TSortedItem*> taken;
-  FRanges.ExtractIf(std::max(FRanges.PriorAt(lowestKey - 1), 0),
-                    [firstRemoved](const TSortedItem* item) {
-                      return static_cast<const TTextRange*>(item)->Index >= firstRemoved;
-                    },
-                    taken);
-  for (TSortedItem* item : taken) {
-    auto* range = static_cast<TTextRange*>(item);
-    if (range->Shown)
-      FRetired.emplace_back(range);  // display ranges still point to it
-    else
-      FDiscarded.emplace_back(range);  // freed by the next idle tick, not on the edit's time
+  const int from = FRanges.PriorAt(lowestKey - 1) + 1;
+  if (FRanges.Count() - from == static_cast<int>(removed.size())) {
+    // Every range from the lowest key on goes: no need to look at them one by one.
+    FRanges.ExtractIf(from, [](const TSortedItem*) { return true; }, taken);
+  } else {
+    std::sort(removed.begin(), removed.end());
+    FRanges.ExtractIf(from,
+                      [&removed](const TSortedItem* item) {
+                        return std::binary_search(removed.begin(), removed.end(), item);
+                      },
+                      taken);
   }
+  for (TSortedItem* item : taken) FDiscarded.emplace_back(static_cast<TTextRange*>(item));
+}
+
+void TClientSyntAnalyzer::SortOutDiscarded() {
+  for (auto& range : FDiscarded)
+    if (range->Shown) FRetired.push_back(std::move(range));  // display ranges point to it
+  FDiscarded.clear();
 }
 
 // --- The completion thread -----------------------------------------------------------------------
@@ -624,7 +644,10 @@ void TClientSyntAnalyzer::TakeOver(TDisplayRanges& built) {
   if (IqvSyntClient* host = SyntClient()) host->AnalysisFinished();
 }
 
-void TClientSyntAnalyzer::ReleaseRetired() { FRetired.clear(); }
+void TClientSyntAnalyzer::ReleaseRetired() {
+  FRetired.clear();
+  FDiscarded.clear();
+}
 
 // --- Dynamic highlighting ----------------------------------------------------------------------
 

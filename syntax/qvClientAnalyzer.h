@@ -226,11 +226,14 @@ private:
     int OldType;
     TRuleCollectionItem* OldRule;
   };
+  // The range's own Index and key are copied in, so that undoing the ranges that go reads
+  // nothing of them: after a large cut they are cold in the cache.
   struct TBlockUndo {
     enum TKind : uint8_t { kRangeAdded, kRangeClosed, kTokenMarked, kLineBreak } Kind;
     int Time;
     TTextRange* Range;
     int Index;  // kRangeAdded/kRangeClosed: place on the open-range stack (-1 none); token
+    int RangeIndex, StartPos;          // kRangeAdded/kRangeClosed: the range's Index and key
     int StartIdx, EndIdx, EndCondIdx;  // kRangeClosed: the values before; kTokenMarked: EndIdx = type
     TRuleCollectionItem* OldRule;
   };
@@ -242,8 +245,11 @@ private:
   // The checkpoint an edit at offset pos goes back to.
   const TCheckpoint& CutPoint(int pos) const;
   void CutBack(const TCheckpoint& c);
-  // Undoes the block journal down to time; removes and frees (or retires) the ranges it added.
-  void UndoBlocks(int time);
+  // Undoes the block journal down to time, restoring tokens below keepTokens; the ranges it
+  // added leave the results (see FDiscarded).
+  void UndoBlocks(int time, int keepTokens = INT_MAX);
+  // Frees the discarded ranges nothing points to; the others join the retired ones.
+  void SortOutDiscarded();
   void UndoSteps(int time);
   void LogClose(TTextRange* range, int stackIndex);
   // Before the deferred pass runs: the tokeniser's view ends, and a pass that ran with
@@ -279,7 +285,8 @@ private:
   std::vector<TStepUndo> FStepJournal;
   std::vector<TBlockUndo> FBlockJournal;
   std::vector<std::unique_ptr<TTextRange>> FRetired;
-  std::vector<std::unique_ptr<TTextRange>> FDiscarded;  // removed, nothing points to them
+  // Removed by a cut and not yet looked at: sorted out by the next idle tick.
+  std::vector<std::unique_ptr<TTextRange>> FDiscarded;
   int FStepTokens = 0;  // tokens before the running step
 };
 

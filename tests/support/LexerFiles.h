@@ -13,6 +13,7 @@
 #include "syntax/qvMemoStrings.h"
 #include "syntax/qvSyntAnalyzer.h"
 #include "tests/support/RealFiles.h"
+#include "tests/support/TestLexers.h"
 
 namespace qv::test {
 

@@ -2,10 +2,12 @@
 // library). Test-only.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace qv::test {
 
@@ -27,6 +29,22 @@ inline std::string PythonLibFile(const std::string& name) {
       return (dir.path() / name).string();
   }
   return {};
+}
+
+// The headers directly in /usr/include in name order, concatenated until the text holds at
+// least limit bytes (or all of them).
+inline std::string SystemHeaders(size_t limit) {
+  std::vector<std::filesystem::path> files;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator("/usr/include", ec))
+    if (e.path().extension() == ".h") files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  std::string bytes;
+  for (const auto& f : files) {
+    if (bytes.size() > limit) break;
+    bytes += ReadFile(f.string());
+  }
+  return bytes;
 }
 
 }  // namespace qv::test

@@ -15,6 +15,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/Forms.h"
@@ -43,6 +44,12 @@ struct TEditCase {
   int Copies;           // the text repeated, for room to edit in
   std::vector<std::u16string> Pieces;  // what inserts are made of
 };
+
+std::u16string Repeat(std::u16string_view piece, int times) {
+  std::u16string text;
+  for (int i = 0; i < times; ++i) text += piece;
+  return text;
+}
 
 std::u16string CaseText(const TEditCase& c) {
   const std::string bytes =
@@ -280,9 +287,7 @@ TEST(ClientEdits, AChangedFinalStateSetRedoesTheWholeDeferredPass) {
     if (scene.Lexer->BlockRules()->Items(i)->DisplayName() == "Open")
       scene.Lexer->BlockRules()->Items(i)->SetStatesAbsent(1);
   ASSERT_TRUE(scene.Lexer->CanDeferBlockRules());
-  std::u16string text;
-  for (int i = 0; i < 200; ++i) text += u"ab { cd } ";
-  scene.Text.SetTextStr(text);
+  scene.Text.SetTextStr(Repeat(u"ab { cd } ", 200));
   AnalyzeToEnd(*scene.Client);
   ASSERT_GT(scene.Client->RangeCount(), 100);
   for (const char16_t* tail : {u"!", u""}) {
@@ -342,9 +347,7 @@ TEST(ClientEdits, EditsFarBehindAMatchThatLookedAheadReachBackToIt) {
 // A match that stopped short of the edit keeps its results: only the steps that examined
 // the changed text go again, whatever the spacing of checkpoints allows.
 TEST(ClientEdits, ResumePointLiesBeforeTheFirstStepThatExaminedTheChange) {
-  std::u16string text;
-  for (int i = 0; i < 200; ++i) text += u"int v; ";
-  TAnalysis a("clike.lxr", text);
+  TAnalysis a("clike.lxr", Repeat(u"int v; ", 200));
   a.Client->SetCheckpointSteps(1);
   AnalyzeToEnd(*a.Client);
   // "int v; " is 7 characters and three tokens; the identifier "v" at offset 7k + 4 read the
@@ -374,9 +377,7 @@ TEST(ClientEdits, ResumePointLiesBeforeTheFirstStepThatExaminedTheChange) {
 
 // An edit the analysis has not looked at yet cuts nothing; one the first step saw starts over.
 TEST(ClientEdits, EditsBeyondWhatWasExaminedKeepEverything) {
-  std::u16string text;
-  for (int i = 0; i < 100; ++i) text += u"a = b; ";
-  TAnalysis a("clike.lxr", text);
+  TAnalysis a("clike.lxr", Repeat(u"a = b; ", 100));
   a.Client->AppendToPos(20);
   const int tokens = a.Client->TokenCount();
   const int reach = a.Client->ScanReach();
@@ -397,9 +398,7 @@ TEST(ClientEdits, EditsBeyondWhatWasExaminedKeepEverything) {
 // A change of the whole text (-1) starts over; FullRefreshSize does so for small texts, and
 // RestartFromLineStart moves the resume point to the start of the edited line or before.
 TEST(ClientEdits, WholeTextChangesAndTheRefreshSettingsShapeTheResumePoint) {
-  std::u16string text;
-  for (int i = 0; i < 40; ++i) text += u"alpha beta gamma;\n";
-  TAnalysis a("clike.lxr", text);
+  TAnalysis a("clike.lxr", Repeat(u"alpha beta gamma;\n", 40));
   a.Client->SetCheckpointSteps(1);
   AnalyzeToEnd(*a.Client);
   const int lineStart = 18 * 20, offset = lineStart + 12;  // inside "gamma" of line 20
