@@ -230,8 +230,10 @@ void TSyntAnalyzer::ApplyBlockRules(TParserResults* client, std::u16string_view 
       int refIdx = 0;
       bool accept = false;
       if (rule->GrammaRule()) {
-        // Grammar rules are matched once a grammar is loaded; none resolves before.
-        accept = false;
+        // The grammar rule matched backwards from the newest token; its first token is the
+        // reference.
+        refIdx = FGramma->TestRule(n - 1, rule->GrammaRule(), *results);
+        accept = refIdx != -1;
       } else {
         accept = rule->CheckCondition(*results, n, refIdx);
       }

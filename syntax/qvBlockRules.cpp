@@ -8,6 +8,8 @@
 #include "framework/Graphics.h"
 #include "framework/TextServices.h"
 #include "syntax/qvParserResults.h"
+#include "syntax/qvSyntAnalyzer.h"
+#include "syntax/qvSyntGramma.h"
 #include "syntax/qvSyntStyles.h"
 #include "syntax/qvZRegExpr.h"
 
@@ -328,9 +330,8 @@ void TTagBlockCondition::SetNoEndRule(bool value) { SetAndNotify(FNoEndRule, val
 void TTagBlockCondition::SetGrammaRuleName(const std::string& value) {
   if (value == FGrammaRuleName) return;
   FGrammaRuleName = value;
-  // Analyzers have no grammar yet, so a new name resolves to nothing; the rule works from its
-  // condition list until the analyzer resolves it.
-  FGrammaRule = nullptr;
+  const TSyntAnalyzer* owner = SyntOwner();
+  FGrammaRule = owner && !value.empty() ? owner->Gramma()->ParserRuleByName(value) : nullptr;
 }
 
 void TTagBlockCondition::ResolveGrammaRule(const TGrammaRuleLookup& lookup) {

@@ -231,8 +231,8 @@ class TTagBlockCondition : public TRuleCollectionItem {
   bool NoEndRule() const { return FNoEndRule; }
   void SetNoEndRule(bool value);
   const std::string& GrammaRuleName() const { return FGrammaRuleName; }
-  // Stores a different name without notification; the grammar rule is unresolved until
-  // the analyzer resolves it (ResolveGrammaRule).
+  // Stores a different name without notification and resolves it at once in the owner
+  // analyzer's grammar.
   void SetGrammaRuleName(const std::string& value);
   int TokenType() const { return FTokenType; }
   void SetTokenType(int value);
@@ -266,11 +266,11 @@ class TTagBlockCondition : public TRuleCollectionItem {
   // --- Grammar rule ---
   // Finds a grammar rule by name in the owner analyzer's grammar.
   using TGrammaRuleLookup = std::function<TParserRule*(const std::string& name)>;
-  // The grammar rule named by GrammaRuleName; null until resolved, and always null while
-  // the analyzer has no grammar.
+  // The grammar rule named by GrammaRuleName in the owner analyzer's grammar; null when it
+  // has none of that name. With one, the rule matches by it instead of its condition list.
   TParserRule* GrammaRule() const { return FGrammaRule; }
-  // Resolved once a grammar is loaded: the analyzer passes its grammar's lookup (an empty
-  // lookup, or an empty name, leaves the rule unresolved).
+  // The analyzer resolves the name again whenever its grammar is compiled (an empty lookup,
+  // or an empty name, leaves the rule without one).
   void ResolveGrammaRule(const TGrammaRuleLookup& lookup);
 
   // --- The condition test ---

@@ -27,6 +27,7 @@ void TSyntAnalyzer::DeclareClass(TClassDecl& c) {
   c.Collection("SubAnalyzers", &T::SubAnalyzers, &T::SetSubAnalyzers);
   c.Strings("SampleText", &T::SampleText, &T::SetSampleText);
   c.Strings("TokenTypeNames", &T::TokenTypeNames, &T::SetTokenTypeNames);
+  c.Object("Gramma", &T::Gramma, &T::SetGramma).Stored(&T::IsGrammaStored);
   c.String("MarkedBlockStyle", &T::MarkedBlockStyle, &T::SetMarkedBlockStyle);
   c.String("SearchMatchStyle", &T::SearchMatchStyle, &T::SetSearchMatchStyle);
   c.String("CurrentLineStyle", &T::CurrentLineStyle, &T::SetCurrentLineStyle);
@@ -64,6 +65,7 @@ TSyntAnalyzer::TSyntAnalyzer(TComponent* owner)
       FSubAnalyzers(std::make_unique<TSubAnalyzerRules>(this)),
       FSampleText(std::make_unique<TStringList>()),
       FTokenTypeNames(std::make_unique<TStringList>()),
+      FGramma(std::make_unique<TGrammaAnalyzer>()),
       FNotes(std::make_unique<TStringList>()) {
   for (const char* name : DefaultTokenTypeNames) FTokenTypeNames->Add(name);
 
@@ -86,6 +88,7 @@ TSyntAnalyzer::TSyntAnalyzer(TComponent* owner)
     UpdateGrammaRules();
     Change();
   };
+  FGramma->OnChange = [this](TObject*) { UpdateGrammaRules(); };
 }
 
 TSyntAnalyzer::~TSyntAnalyzer() {
@@ -95,6 +98,7 @@ TSyntAnalyzer::~TSyntAnalyzer() {
   FTokenRules->OnChange = nullptr;
   FSubAnalyzers->OnChange = nullptr;
   FTokenTypeNames->OnChange = nullptr;
+  FGramma->OnChange = nullptr;
   Destroying();
   // The sub-lexers this analyzer uses forget it as their master.
   for (int i = 0; i < FSubAnalyzers->Count(); ++i)
@@ -129,6 +133,10 @@ void TSyntAnalyzer::SetSubAnalyzers(const TSubAnalyzerRules* value) {
 
 void TSyntAnalyzer::SetSampleText(const TStrings* value) { FSampleText->Assign(value); }
 void TSyntAnalyzer::SetTokenTypeNames(const TStrings* value) { FTokenTypeNames->Assign(value); }
+void TSyntAnalyzer::SetGramma(const TGrammaAnalyzer* value) {
+  FGramma->Assign(value);
+  UpdateGrammaRules();
+}
 void TSyntAnalyzer::SetNotes(const TStrings* value) { FNotes->Assign(value); }
 
 // --- Special styles --------------------------------------------------------------------------
@@ -271,9 +279,11 @@ void TSyntAnalyzer::Change() {
 }
 
 void TSyntAnalyzer::UpdateGrammaRules() {
-  // The grammar rules named by block rules are resolved once a grammar is loaded; without
-  // one every block rule works from its condition list.
-  for (int i = 0; i < FBlockRules->Count(); ++i) FBlockRules->Items(i)->ResolveGrammaRule(nullptr);
+  FGramma->CompileGramma(*FTokenTypeNames);
+  const TGrammaAnalyzer& gramma = *FGramma;
+  for (int i = 0; i < FBlockRules->Count(); ++i)
+    FBlockRules->Items(i)->ResolveGrammaRule(
+        [&gramma](const std::string& name) { return gramma.ParserRuleByName(name); });
 }
 
 bool TSyntAnalyzer::CanDeferBlockRules() {
@@ -357,6 +367,7 @@ void TSyntAnalyzer::Assign(const TPersistent* source) {
     SetTokenTypeNames(src->TokenTypeNames());
     SetNotes(src->Notes());
     SetInternal(src->Internal());
+    SetGramma(src->Gramma());
     SetRestartFromLineStart(src->RestartFromLineStart());
     SetParseEndOfLine(src->ParseEndOfLine());
     SetLineComment(src->LineComment());

@@ -14,6 +14,7 @@
 #include "framework/Classes.h"
 #include "framework/Graphics.h"
 #include "syntax/qvLoadable.h"
+#include "syntax/qvSyntGramma.h"
 #include "syntax/qvSyntItems.h"
 
 namespace qv {
@@ -69,6 +70,11 @@ class TSyntAnalyzer : public TLoadableComponent {
   void SetSampleText(const TStrings* value);
   TStrings* TokenTypeNames() const { return FTokenTypeNames.get(); }
   void SetTokenTypeNames(const TStrings* value);
+  // The grammar block rules may name rules of (GrammaRuleName); owned.
+  TGrammaAnalyzer* Gramma() const { return FGramma.get(); }
+  // Copies the grammar text, which recompiles it (UpdateGrammaRules).
+  void SetGramma(const TGrammaAnalyzer* value);
+  bool IsGrammaStored() const { return !FGramma->Gramma().empty(); }
   TStrings* Notes() const { return FNotes.get(); }
   void SetNotes(const TStrings* value);
 
@@ -190,6 +196,7 @@ private:
   std::unique_ptr<TSubAnalyzerRules> FSubAnalyzers;
   std::unique_ptr<TStringList> FSampleText;
   std::unique_ptr<TStringList> FTokenTypeNames;
+  std::unique_ptr<TGrammaAnalyzer> FGramma;
   std::unique_ptr<TStringList> FNotes;
   TItemRef<TSyntaxFormat> FMarkedBlock;
   TItemRef<TSyntaxFormat> FSearchMatch;

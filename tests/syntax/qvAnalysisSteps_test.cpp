@@ -57,6 +57,7 @@ TEST(AnalysisSteps, HandWrittenLexersOnSmallTextsGiveTheGoldenDumps) {
       {"pascal.lxr", "", "texts/small.pas", "pascal-small"},
       {"markup.lxr", "script.lxr", "texts/small.html", "markup-small"},
       {"states.lxr", "", "texts/states.txt", "states-small"},
+      {"gramma.lxr", "", "texts/zpipe.c", "gramma-zpipe"},
   };
   for (const TGoldenCase& c : cases) {
     SCOPED_TRACE(c.Golden);

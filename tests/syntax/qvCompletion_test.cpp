@@ -247,6 +247,12 @@ TEST(Completion, ShuttingTheApplicationDownReleasesThreadsWaitingToHandOver) {
     for (auto& a : analyses)
       while (a->Client->FinishThread()) std::this_thread::yield();
     EXPECT_EQ(host->Finishes, 0);
+    if (destroy) {  // no application: nothing could hand ranges over, so no thread starts
+      analyses[0]->Client->Clear();
+      analyses[0]->Client->Analyze(true);
+      EXPECT_TRUE(analyses[0]->Client->IsFinished());
+      EXPECT_EQ(analyses[0]->Client->FinishThread(), nullptr);
+    }
     analyses.clear();
     app.reset();
   }
