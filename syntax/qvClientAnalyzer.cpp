@@ -272,6 +272,8 @@ bool TClientSyntAnalyzer::AddLineBreak(TTagBlockCondition* rule, int refIdx) {
   if (source)
     lineBreak->Line = rule->LinePos() == lbBottom ? source->StrPosToCaretPos(token->EndPos).Y + 1
                                                   : source->StrPosToCaretPos(token->StartPos).Y;
+  // The line of the token's end depends on the character there (CR before it, LF at it).
+  if (rule->LinePos() == lbBottom) NoteReach(token->EndPos + 1);
   FLineBreaks.push_back(std::move(lineBreak));
   FBlockJournal.push_back({TBlockUndo::kLineBreak, FJournalTime, nullptr, -1, 0, 0, 0, 0, 0, nullptr});
   return true;
@@ -494,9 +496,10 @@ void TClientSyntAnalyzer::TextChanged(int pos, int count) {
 void TClientSyntAnalyzer::CutBack(const TCheckpoint& c) {
   const TCheckpoint at = c;  // c may live in FCheckpoints, which shrinks below
   if (FDeferredRun) {
-    // The pass keeps the counts whose tokens stay; tag-detect marks undone below take it
-    // back further.
-    UndoBlocks(std::min(std::max(FBlockPassMarker - 1, 0), at.Tokens), at.Tokens);
+    // The pass keeps the counts whose tokens stay, less the last: a line break at the end of
+    // its newest token looked at the character after it. Tag-detect marks undone below take
+    // it back further.
+    UndoBlocks(std::min(std::max(FBlockPassMarker - 1, 0), std::max(at.Tokens - 1, 0)), at.Tokens);
     UndoSteps(at.Step);
     FParked = true;
   } else {
