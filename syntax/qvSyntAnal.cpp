@@ -3,13 +3,15 @@
 
 #include "framework/Classes.h"
 #include "syntax/qvStrUtils.h"
+#include "syntax/qvSyntManager.h"
 #include "syntax/qvUnicode.h"
 
 namespace qv {
 
 void RegisterSyntaxStreamClasses() {
-  // The lexer library class TLibSyntAnalyzer is registered here, under its class name, by
-  // the unit that defines it; no other class of the engine is created by name.
+  // Library files create their lexers by class name; no other class of the engine is
+  // created by name.
+  RegisterClass(TLibSyntAnalyzer::StaticClassName(), CreateComponentOf<TLibSyntAnalyzer>);
 }
 
 TUnit& qvSyntAnalUnit() {
