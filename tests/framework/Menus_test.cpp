@@ -10,6 +10,7 @@
 
 #include "framework/ComponentStream.h"
 #include "framework/Streams.h"
+#include "tests/support/ComponentProbes.h"
 
 namespace qv {
 namespace {
@@ -29,16 +30,7 @@ TMenuItem* NewItem(TComponent* owner, const std::string& caption) {
   return item;
 }
 
-// Records the components it was told are gone.
-class TRemovalProbe : public TComponent {
-public:
-  explicit TRemovalProbe(TComponent* owner) : TComponent(owner) {}
-  void Notification(TComponent* component, TOperation operation) override {
-    if (operation == opRemove) Removed.push_back(component);
-    TComponent::Notification(component, operation);
-  }
-  std::vector<TComponent*> Removed;
-};
+using test::TRemovalProbe;
 
 TEST(TMenuItem, ChildListKeepsOrderAndParent) {
   TComponent form(nullptr);

@@ -17,6 +17,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Streams.h"
 #include "syntax/qvSubLexers.h"
+#include "tests/support/ComponentProbes.h"
 #include "tests/support/LexerFiles.h"
 
 namespace qv {
@@ -48,16 +49,7 @@ TMenuItem* FindItem(TMenuItem& menu, const std::string& caption) {
   return nullptr;
 }
 
-// Records the components it was told are gone.
-class TRemovalProbe : public TComponent {
-public:
-  explicit TRemovalProbe(TComponent* owner) : TComponent(owner) {}
-  void Notification(TComponent* component, TOperation operation) override {
-    if (operation == opRemove) Removed.push_back(component);
-    TComponent::Notification(component, operation);
-  }
-  std::vector<TComponent*> Removed;
-};
+using test::TRemovalProbe;
 
 // Answers message dialogs from a script and records their texts.
 class DialogScript {
