@@ -1,4 +1,4 @@
-// Registry of named clipboard formats.
+// Registry of named clipboard formats and the in-process clipboard store.
 #include "framework/Clipbrd.h"
 
 #include <mutex>
@@ -42,6 +42,34 @@ std::string ClipboardFormatName(uint16_t format) {
   if (format < FirstNamedFormat || format - FirstNamedFormat >= static_cast<int>(r.Names.size()))
     return {};
   return r.Names[format - FirstNamedFormat];
+}
+
+void TClipboard::Clear() {
+  std::lock_guard<std::mutex> guard(FLock);
+  FData.clear();
+}
+
+bool TClipboard::HasFormat(uint16_t format) const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FData.count(format) != 0;
+}
+
+void TClipboard::SetData(uint16_t format, std::string data) {
+  std::lock_guard<std::mutex> guard(FLock);
+  FData[format] = std::move(data);
+}
+
+bool TClipboard::GetData(uint16_t format, std::string& data) const {
+  std::lock_guard<std::mutex> guard(FLock);
+  auto it = FData.find(format);
+  if (it == FData.end()) return false;
+  data = it->second;
+  return true;
+}
+
+TClipboard& Clipboard() {
+  static TClipboard clipboard;
+  return clipboard;
 }
 
 }  // namespace qv

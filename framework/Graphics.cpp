@@ -2,10 +2,14 @@
 // palette, and the font and pen objects.
 #include "framework/Graphics.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <utility>
 
+#include "framework/Clipbrd.h"
+#include "framework/JPEG.h"
 #include "framework/ObjectBinary.h"
 #include "framework/SysUtils.h"
 
@@ -341,6 +345,160 @@ void TPen::SetWidth(int value) {
 void TPen::Assign(const TPersistent* source) {
   if (auto* pen = dynamic_cast<const TPen*>(source)) return AssignOnce(*pen);
   TGraphicsObject::Assign(source);
+}
+
+// --- Canvas, graphics and pictures ---------------------------------------------------------------
+
+namespace {
+
+// The part of rect inside a width x height surface.
+TRect ClipRect(const TRect& rect, int width, int height) {
+  return {std::max(rect.Left, 0), std::max(rect.Top, 0), std::min(rect.Right, width),
+          std::min(rect.Bottom, height)};
+}
+
+void FillPixels(std::vector<TColor>& pixels, int width, int height, const TRect& rect,
+                TColor color) {
+  const TRect r = ClipRect(rect, width, height);
+  const TColor rgb = ColorToRGB(color);
+  for (int y = r.Top; y < r.Bottom; ++y)
+    for (int x = r.Left; x < r.Right; ++x) pixels[size_t(y) * width + x] = rgb;
+}
+
+}  // namespace
+
+void TCanvas::SetSize(int width, int height, TColor color) {
+  FWidth = std::max(width, 0);
+  FHeight = std::max(height, 0);
+  FPixels.assign(size_t(FWidth) * FHeight, ColorToRGB(color));
+}
+
+TColor TCanvas::Pixels(int x, int y) const {
+  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return -1;
+  return FPixels[size_t(y) * FWidth + x];
+}
+
+void TCanvas::SetPixel(int x, int y, TColor color) {
+  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return;
+  FPixels[size_t(y) * FWidth + x] = ColorToRGB(color);
+}
+
+void TCanvas::FillRect(const TRect& rect, TColor color) {
+  FillPixels(FPixels, FWidth, FHeight, rect, color);
+}
+
+void TCanvas::Draw(int x, int y, const TGraphic& graphic) {
+  graphic.Draw(*this, Bounds(x, y, graphic.Width(), graphic.Height()));
+}
+
+void TCanvas::StretchDraw(const TRect& rect, const TGraphic& graphic) {
+  graphic.Draw(*this, rect);
+}
+
+void TGraphic::LoadFromFile(const std::string& fileName) {
+  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(stream);
+}
+
+void TBitmap::SetSize(int width, int height, TColor color) {
+  FWidth = std::max(width, 0);
+  FHeight = std::max(height, 0);
+  FPixels.assign(size_t(FWidth) * FHeight, ColorToRGB(color));
+}
+
+TColor TBitmap::Pixels(int x, int y) const {
+  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return -1;
+  return FPixels[size_t(y) * FWidth + x];
+}
+
+void TBitmap::SetPixel(int x, int y, TColor color) {
+  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return;
+  FPixels[size_t(y) * FWidth + x] = ColorToRGB(color);
+}
+
+void TBitmap::FillRect(const TRect& rect, TColor color) {
+  FillPixels(FPixels, FWidth, FHeight, rect, color);
+}
+
+void TBitmap::SetPixels(int width, int height, std::vector<TColor> pixels) {
+  if (width < 0 || height < 0 || pixels.size() != size_t(width) * size_t(height))
+    throw EInvalidGraphicOperation(SInvalidImageSize);
+  FWidth = width;
+  FHeight = height;
+  FPixels = std::move(pixels);
+}
+
+void TBitmap::Draw(TCanvas& canvas, const TRect& rect) const {
+  const int w = rect.Width(), h = rect.Height();
+  if (w <= 0 || h <= 0 || Empty()) return;
+  const TRect r = ClipRect(rect, canvas.Width(), canvas.Height());
+  for (int y = r.Top; y < r.Bottom; ++y) {
+    // 64-bit products: a large target rectangle times a large source must not overflow.
+    const int sy = static_cast<int>(int64_t{y - rect.Top} * FHeight / h);
+    for (int x = r.Left; x < r.Right; ++x) {
+      const int sx = static_cast<int>(int64_t{x - rect.Left} * FWidth / w);
+      canvas.SetPixel(x, y, FPixels[size_t(sy) * FWidth + sx]);
+    }
+  }
+}
+
+void TBitmap::Assign(const TPersistent* source) {
+  if (const auto* bitmap = dynamic_cast<const TBitmap*>(source)) {
+    if (bitmap == this) return;
+    FWidth = bitmap->FWidth;
+    FHeight = bitmap->FHeight;
+    FPixels = bitmap->FPixels;
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+namespace {
+
+std::string ReadRest(TStream& stream) {
+  const int64_t count = std::max<int64_t>(stream.Size() - stream.Position(), 0);
+  std::string bytes(static_cast<size_t>(count), '\0');
+  if (count > 0) stream.ReadBuffer(bytes.data(), count);
+  return bytes;
+}
+
+}  // namespace
+
+void TBitmap::LoadFromStream(TStream& stream) {
+  const std::string bytes = ReadRest(stream);
+  int width = 0, height = 0;
+  std::vector<TColor> pixels;
+  DecodeJPEG(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), width, height,
+             pixels);
+  SetPixels(width, height, std::move(pixels));
+}
+
+void TJPEGImage::LoadFromStream(TStream& stream) { FBitmap.LoadFromStream(stream); }
+
+uint16_t CF_JPEG() {
+  static const uint16_t format = RegisterClipboardFormat("JFIF");
+  return format;
+}
+
+void TPicture::LoadFromStream(TStream& stream) {
+  auto image = std::make_unique<TJPEGImage>();
+  image->LoadFromStream(stream);  // raises before the picture changes
+  FGraphic = std::move(image);
+}
+
+void TPicture::LoadFromFile(const std::string& fileName) {
+  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(stream);
+}
+
+bool TPicture::SupportsClipboardFormat(uint16_t format) { return format == CF_JPEG(); }
+
+void TPicture::LoadFromClipboardFormat(uint16_t format) {
+  if (!SupportsClipboardFormat(format)) throw EInvalidGraphic(SUnknownClipboardFormat);
+  std::string data;
+  if (!Clipboard().GetData(format, data)) throw EInvalidGraphic(SNoClipboardData);
+  TMemoryStream stream(data);
+  LoadFromStream(stream);
 }
 
 }  // namespace qv

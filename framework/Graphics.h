@@ -1,14 +1,18 @@
 // Graphics values: colours with their names, font character sets, and the font and pen
 // objects that styles and canvases carry. Fonts and pens are persistent objects streamed as
 // dotted sub-properties of their owner ("Font.Height = -13") and tell OnChange when a value
-// really changes.
+// really changes. Below them, the small drawing model of embedded objects: a canvas over a
+// pixel buffer, bitmaps and JPEG images, and pictures.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/Classes.h"
+#include "framework/Streams.h"
 #include "framework/TypInfo.h"
 #include "framework/Types.h"
 
@@ -211,6 +215,10 @@ class TFont : public TGraphicsObject {
   void SetSize(int value);
   TFontStyles Style() const { return FStyle; }
   void SetStyle(TFontStyles value);
+  // The resolution of the device the font draws on, in pixels per inch. Set by the canvas
+  // that owns the font; not streamed, not copied by Assign, and without OnChange.
+  int PixelsPerInch() const { return FPixelsPerInch; }
+  void SetPixelsPerInch(int value) { FPixelsPerInch = value; }
 
   // From another TFont: every attribute, one OnChange at most. Anything else as TPersistent.
   void Assign(const TPersistent* source) override;
@@ -225,6 +233,7 @@ private:
   std::string FName = "MS Sans Serif";
   TFontPitch FPitch = fpDefault;
   TFontStyles FStyle;
+  int FPixelsPerInch = ScreenPixelsPerInch;
 };
 
 // True when every attribute of the two fonts is the same (names compared exactly).
@@ -253,6 +262,150 @@ private:
   TPenMode FMode = pmCopy;
   TPenStyle FStyle = psSolid;
   int FWidth = 1;
+};
+
+// --- Canvas, graphics and pictures ---------------------------------------------------------------
+
+QV_DECLARE_EXCEPTION(EInvalidGraphic, Exception);
+QV_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception);
+
+inline constexpr const char* SInvalidImageSize = "Invalid image size";
+inline constexpr const char* SUnknownClipboardFormat = "Unsupported clipboard format";
+inline constexpr const char* SNoClipboardData = "The clipboard holds no data of that format";
+
+class TGraphic;
+
+// A drawing surface held in memory: Width x Height colours (0x00BBGGRR), row by row from the
+// top, and the font whose PixelsPerInch gives the surface's resolution. Drawing is clipped to
+// the surface. Copy and move are deleted.
+class TCanvas : public TPersistent {
+  QV_CLASS(TCanvas, TPersistent)
+  TCanvas() = default;
+  TCanvas(int width, int height, TColor color = clWhite) { SetSize(width, height, color); }
+  TCanvas(const TCanvas&) = delete;
+  TCanvas& operator=(const TCanvas&) = delete;
+
+  TFont& Font() { return FFont; }
+  const TFont& Font() const { return FFont; }
+
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  // Resizes the surface and fills all of it with color. Negative sizes count as 0.
+  void SetSize(int width, int height, TColor color = clWhite);
+  // The colour at (x, y); -1 (no colour) outside the surface.
+  TColor Pixels(int x, int y) const;
+  // Outside the surface this does nothing.
+  void SetPixel(int x, int y, TColor color);
+  // Fills the part of rect that lies on the surface. System colours are drawn as their RGB.
+  void FillRect(const TRect& rect, TColor color);
+  // Draws the graphic at its own size with its top-left corner at (x, y).
+  void Draw(int x, int y, const TGraphic& graphic);
+  // Draws the graphic scaled into rect.
+  void StretchDraw(const TRect& rect, const TGraphic& graphic);
+
+private:
+  TFont FFont;
+  int FWidth = 0;
+  int FHeight = 0;
+  std::vector<TColor> FPixels;
+};
+
+// An image that can measure itself, draw itself scaled into a rectangle of a canvas and load
+// itself from a stream or a file.
+class TGraphic : public TPersistent {
+  QV_CLASS(TGraphic, TPersistent)
+  TGraphic() = default;
+  TGraphic(const TGraphic&) = delete;
+  TGraphic& operator=(const TGraphic&) = delete;
+
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  bool Empty() const { return Width() <= 0 || Height() <= 0; }
+  // Draws the image scaled into rect; an empty rect or image draws nothing.
+  virtual void Draw(TCanvas& canvas, const TRect& rect) const = 0;
+  // Reads the image from the stream's position to its end. On failure the image keeps its
+  // former content.
+  virtual void LoadFromStream(TStream& stream) = 0;
+  // The file name is UTF-8. Raises EFOpenError when the file cannot be opened.
+  void LoadFromFile(const std::string& fileName);
+};
+
+// A bitmap: the colours of Width x Height pixels, row by row from the top. It draws scaled
+// by nearest neighbour: each target pixel takes the source pixel under its top-left corner.
+class TBitmap : public TGraphic {
+  QV_CLASS(TBitmap, TGraphic)
+  TBitmap() = default;
+  TBitmap(int width, int height, TColor color = clWhite) { SetSize(width, height, color); }
+
+  int Width() const override { return FWidth; }
+  int Height() const override { return FHeight; }
+  // Resizes and fills with color. Negative sizes count as 0.
+  void SetSize(int width, int height, TColor color = clWhite);
+  // The colour at (x, y); -1 outside the bitmap.
+  TColor Pixels(int x, int y) const;
+  void SetPixel(int x, int y, TColor color);
+  void FillRect(const TRect& rect, TColor color);
+  // Takes width * height colours; raises EInvalidGraphicOperation when the counts differ.
+  void SetPixels(int width, int height, std::vector<TColor> pixels);
+  const std::vector<TColor>& PixelData() const { return FPixels; }
+
+  void Draw(TCanvas& canvas, const TRect& rect) const override;
+  // Copies another bitmap's pixels; anything else as TPersistent.
+  void Assign(const TPersistent* source) override;
+  // A bitmap stream is a JPEG file here: bitmaps are what decoded pictures become.
+  void LoadFromStream(TStream& stream) override;
+
+private:
+  int FWidth = 0;
+  int FHeight = 0;
+  std::vector<TColor> FPixels;
+};
+
+// A JPEG image: decoded on loading into the bitmap it draws.
+class TJPEGImage : public TGraphic {
+  QV_CLASS(TJPEGImage, TGraphic)
+  int Width() const override { return FBitmap.Width(); }
+  int Height() const override { return FBitmap.Height(); }
+  const TBitmap& Bitmap() const { return FBitmap; }
+  void Draw(TCanvas& canvas, const TRect& rect) const override { FBitmap.Draw(canvas, rect); }
+  // Raises EInvalidGraphic "Invalid JPEG image: <reason>" for data that is not a whole JPEG
+  // file; the image is then unchanged.
+  void LoadFromStream(TStream& stream) override;
+
+private:
+  TBitmap FBitmap;
+};
+
+// The clipboard format that carries a JPEG file ("JFIF"), registered on first use.
+uint16_t CF_JPEG();
+
+// A picture: holds one graphic (or none) and loads it from streams, files and the clipboard.
+// Loading builds the new graphic first, so a failed load leaves the former one in place.
+class TPicture : public TPersistent {
+  QV_CLASS(TPicture, TPersistent)
+  TPicture() = default;
+  TPicture(const TPicture&) = delete;
+  TPicture& operator=(const TPicture&) = delete;
+
+  // Owned; null when the picture is empty.
+  TGraphic* Graphic() const { return FGraphic.get(); }
+  void SetGraphic(std::unique_ptr<TGraphic> value) { FGraphic = std::move(value); }
+  // 0 when there is no graphic.
+  int Width() const { return FGraphic ? FGraphic->Width() : 0; }
+  int Height() const { return FGraphic ? FGraphic->Height() : 0; }
+
+  // Pictures are read as JPEG files.
+  void LoadFromStream(TStream& stream);
+  void LoadFromFile(const std::string& fileName);
+
+  // True for the clipboard formats a picture can be loaded from (CF_JPEG).
+  static bool SupportsClipboardFormat(uint16_t format);
+  // Loads the clipboard's data of that format. Raises EInvalidGraphic for a format the
+  // picture does not support or that the clipboard does not hold, and as LoadFromStream.
+  void LoadFromClipboardFormat(uint16_t format);
+
+private:
+  std::unique_ptr<TGraphic> FGraphic;
 };
 
 }  // namespace qv

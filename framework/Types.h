@@ -1,4 +1,4 @@
-// Small value types shared by every unit: points, the set template used for "set of"
+// Small value types shared by every unit: points, sizes, rectangles, the set template used for "set of"
 // properties, and the wide-string alias. Header only.
 #pragma once
 
@@ -18,6 +18,34 @@ struct TPoint {
   int Y = 0;
   constexpr bool operator==(const TPoint&) const = default;
 };
+
+// A width and height in pixels.
+struct TSize {
+  int cx = 0;
+  int cy = 0;
+  constexpr bool operator==(const TSize&) const = default;
+};
+
+// A rectangle of a canvas, right and bottom exclusive: it covers Left <= x < Right and
+// Top <= y < Bottom, so an empty one has Right <= Left or Bottom <= Top.
+struct TRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+  constexpr int Width() const { return Right - Left; }
+  constexpr int Height() const { return Bottom - Top; }
+  constexpr TPoint TopLeft() const { return {Left, Top}; }
+  constexpr bool operator==(const TRect&) const = default;
+};
+
+constexpr TRect Rect(int left, int top, int right, int bottom) {
+  return {left, top, right, bottom};
+}
+// The rectangle of the given size at (left, top).
+constexpr TRect Bounds(int left, int top, int width, int height) {
+  return {left, top, left + width, top + height};
+}
 
 // A set of values of a small enumeration (at most 64 members), stored as a bit mask.
 // Bit n stands for the enumeration value n, as in the streamed form of a set.

@@ -6,6 +6,7 @@
 
 #include "framework/Forms.h"
 #include "framework/SysUtils.h"
+#include "syntax/qvEmbObj.h"
 #include "syntax/qvStrUtils.h"
 #include "syntax/qvSyntAnal.h"
 #include "syntax/qvUnicode.h"
@@ -23,7 +24,8 @@ constexpr const char* SUsage =
 std::string EditionLabel() { return "Open Edition"; }
 
 std::vector<TUnit*> SetupUnits() {
-  return {&FormsUnit(), &qvStrUtilsUnit(), &qvUnicodeUnit(), &qvSyntAnalUnit()};
+  return {&FormsUnit(), &qvStrUtilsUnit(), &qvUnicodeUnit(), &qvSyntAnalUnit(),
+          &qvEmbObjUnit()};
 }
 
 int SetupBody(int argc, char** argv) {
