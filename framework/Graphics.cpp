@@ -357,35 +357,35 @@ TRect ClipRect(const TRect& rect, int width, int height) {
           std::min(rect.Bottom, height)};
 }
 
-void FillPixels(std::vector<TColor>& pixels, int width, int height, const TRect& rect,
-                TColor color) {
-  const TRect r = ClipRect(rect, width, height);
-  const TColor rgb = ColorToRGB(color);
-  for (int y = r.Top; y < r.Bottom; ++y)
-    for (int x = r.Left; x < r.Right; ++x) pixels[size_t(y) * width + x] = rgb;
-}
-
 }  // namespace
 
-void TCanvas::SetSize(int width, int height, TColor color) {
-  FWidth = std::max(width, 0);
-  FHeight = std::max(height, 0);
-  FPixels.assign(size_t(FWidth) * FHeight, ColorToRGB(color));
+void TPixelBuffer::SetSize(int width, int height, TColor color) {
+  Width = std::max(width, 0);
+  Height = std::max(height, 0);
+  Data.assign(size_t(Width) * Height, ColorToRGB(color));
 }
 
-TColor TCanvas::Pixels(int x, int y) const {
-  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return -1;
-  return FPixels[size_t(y) * FWidth + x];
+TColor TPixelBuffer::At(int x, int y) const {
+  if (x < 0 || y < 0 || x >= Width || y >= Height) return -1;
+  return Data[size_t(y) * Width + x];
 }
 
-void TCanvas::SetPixel(int x, int y, TColor color) {
-  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return;
-  FPixels[size_t(y) * FWidth + x] = ColorToRGB(color);
+void TPixelBuffer::Set(int x, int y, TColor color) {
+  if (x < 0 || y < 0 || x >= Width || y >= Height) return;
+  Data[size_t(y) * Width + x] = ColorToRGB(color);
 }
 
-void TCanvas::FillRect(const TRect& rect, TColor color) {
-  FillPixels(FPixels, FWidth, FHeight, rect, color);
+void TPixelBuffer::Fill(const TRect& rect, TColor color) {
+  const TRect r = ClipRect(rect, Width, Height);
+  const TColor rgb = ColorToRGB(color);
+  for (int y = r.Top; y < r.Bottom; ++y)
+    for (int x = r.Left; x < r.Right; ++x) Data[size_t(y) * Width + x] = rgb;
 }
+
+void TCanvas::SetSize(int width, int height, TColor color) { FBuffer.SetSize(width, height, color); }
+TColor TCanvas::Pixels(int x, int y) const { return FBuffer.At(x, y); }
+void TCanvas::SetPixel(int x, int y, TColor color) { FBuffer.Set(x, y, color); }
+void TCanvas::FillRect(const TRect& rect, TColor color) { FBuffer.Fill(rect, color); }
 
 void TCanvas::Draw(int x, int y, const TGraphic& graphic) {
   graphic.Draw(*this, Bounds(x, y, graphic.Width(), graphic.Height()));
@@ -400,32 +400,17 @@ void TGraphic::LoadFromFile(const std::string& fileName) {
   LoadFromStream(stream);
 }
 
-void TBitmap::SetSize(int width, int height, TColor color) {
-  FWidth = std::max(width, 0);
-  FHeight = std::max(height, 0);
-  FPixels.assign(size_t(FWidth) * FHeight, ColorToRGB(color));
-}
-
-TColor TBitmap::Pixels(int x, int y) const {
-  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return -1;
-  return FPixels[size_t(y) * FWidth + x];
-}
-
-void TBitmap::SetPixel(int x, int y, TColor color) {
-  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return;
-  FPixels[size_t(y) * FWidth + x] = ColorToRGB(color);
-}
-
-void TBitmap::FillRect(const TRect& rect, TColor color) {
-  FillPixels(FPixels, FWidth, FHeight, rect, color);
-}
+void TBitmap::SetSize(int width, int height, TColor color) { FBuffer.SetSize(width, height, color); }
+TColor TBitmap::Pixels(int x, int y) const { return FBuffer.At(x, y); }
+void TBitmap::SetPixel(int x, int y, TColor color) { FBuffer.Set(x, y, color); }
+void TBitmap::FillRect(const TRect& rect, TColor color) { FBuffer.Fill(rect, color); }
 
 void TBitmap::SetPixels(int width, int height, std::vector<TColor> pixels) {
   if (width < 0 || height < 0 || pixels.size() != size_t(width) * size_t(height))
     throw EInvalidGraphicOperation(SInvalidImageSize);
-  FWidth = width;
-  FHeight = height;
-  FPixels = std::move(pixels);
+  FBuffer.Width = width;
+  FBuffer.Height = height;
+  FBuffer.Data = std::move(pixels);
 }
 
 void TBitmap::Draw(TCanvas& canvas, const TRect& rect) const {
@@ -434,10 +419,10 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect) const {
   const TRect r = ClipRect(rect, canvas.Width(), canvas.Height());
   for (int y = r.Top; y < r.Bottom; ++y) {
     // 64-bit products: a large target rectangle times a large source must not overflow.
-    const int sy = static_cast<int>(int64_t{y - rect.Top} * FHeight / h);
+    const int sy = static_cast<int>(int64_t{y - rect.Top} * FBuffer.Height / h);
     for (int x = r.Left; x < r.Right; ++x) {
-      const int sx = static_cast<int>(int64_t{x - rect.Left} * FWidth / w);
-      canvas.SetPixel(x, y, FPixels[size_t(sy) * FWidth + sx]);
+      const int sx = static_cast<int>(int64_t{x - rect.Left} * FBuffer.Width / w);
+      canvas.SetPixel(x, y, FBuffer.Data[size_t(sy) * FBuffer.Width + sx]);
     }
   }
 }
@@ -445,9 +430,7 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect) const {
 void TBitmap::Assign(const TPersistent* source) {
   if (const auto* bitmap = dynamic_cast<const TBitmap*>(source)) {
     if (bitmap == this) return;
-    FWidth = bitmap->FWidth;
-    FHeight = bitmap->FHeight;
-    FPixels = bitmap->FPixels;
+    FBuffer = bitmap->FBuffer;
     return;
   }
   TPersistent::Assign(source);

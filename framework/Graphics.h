@@ -278,6 +278,19 @@ class TGraphic;
 // A drawing surface held in memory: Width x Height colours (0x00BBGGRR), row by row from the
 // top, and the font whose PixelsPerInch gives the surface's resolution. Drawing is clipped to
 // the surface. Copy and move are deleted.
+// Width x height colours, row by row: what canvases and bitmaps draw into. Reads outside
+// give -1 (no colour); writes outside and the parts of rectangles outside are dropped.
+struct TPixelBuffer {
+  int Width = 0;
+  int Height = 0;
+  std::vector<TColor> Data;
+
+  void SetSize(int width, int height, TColor color);
+  TColor At(int x, int y) const;
+  void Set(int x, int y, TColor color);
+  void Fill(const TRect& rect, TColor color);
+};
+
 class TCanvas : public TPersistent {
   QV_CLASS(TCanvas, TPersistent)
   TCanvas() = default;
@@ -288,8 +301,8 @@ class TCanvas : public TPersistent {
   TFont& Font() { return FFont; }
   const TFont& Font() const { return FFont; }
 
-  int Width() const { return FWidth; }
-  int Height() const { return FHeight; }
+  int Width() const { return FBuffer.Width; }
+  int Height() const { return FBuffer.Height; }
   // Resizes the surface and fills all of it with color. Negative sizes count as 0.
   void SetSize(int width, int height, TColor color = clWhite);
   // The colour at (x, y); -1 (no colour) outside the surface.
@@ -305,9 +318,7 @@ class TCanvas : public TPersistent {
 
 private:
   TFont FFont;
-  int FWidth = 0;
-  int FHeight = 0;
-  std::vector<TColor> FPixels;
+  TPixelBuffer FBuffer;
 };
 
 // An image that can measure itself, draw itself scaled into a rectangle of a canvas and load
@@ -337,8 +348,8 @@ class TBitmap : public TGraphic {
   TBitmap() = default;
   TBitmap(int width, int height, TColor color = clWhite) { SetSize(width, height, color); }
 
-  int Width() const override { return FWidth; }
-  int Height() const override { return FHeight; }
+  int Width() const override { return FBuffer.Width; }
+  int Height() const override { return FBuffer.Height; }
   // Resizes and fills with color. Negative sizes count as 0.
   void SetSize(int width, int height, TColor color = clWhite);
   // The colour at (x, y); -1 outside the bitmap.
@@ -347,7 +358,7 @@ class TBitmap : public TGraphic {
   void FillRect(const TRect& rect, TColor color);
   // Takes width * height colours; raises EInvalidGraphicOperation when the counts differ.
   void SetPixels(int width, int height, std::vector<TColor> pixels);
-  const std::vector<TColor>& PixelData() const { return FPixels; }
+  const std::vector<TColor>& PixelData() const { return FBuffer.Data; }
 
   void Draw(TCanvas& canvas, const TRect& rect) const override;
   // Copies another bitmap's pixels; anything else as TPersistent.
@@ -356,9 +367,7 @@ class TBitmap : public TGraphic {
   void LoadFromStream(TStream& stream) override;
 
 private:
-  int FWidth = 0;
-  int FHeight = 0;
-  std::vector<TColor> FPixels;
+  TPixelBuffer FBuffer;
 };
 
 // A JPEG image: decoded on loading into the bitmap it draws.
