@@ -1,0 +1,527 @@
+#include "tools/Render.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "framework/Graphics.h"
+#include "syntax/qvBlockRules.h"
+#include "syntax/qvStrUtils.h"
+#include "syntax/qvSubLexers.h"
+#include "syntax/qvSyntAnalyzer.h"
+
+namespace qv {
+namespace {
+
+// --- Text out -------------------------------------------------------------------------------
+
+enum TEscape { esNone, esHtml, esJson };
+
+// Appends text[from, to) as UTF-8, escaped for the target. A surrogate pair becomes one
+// character; a lone surrogate becomes U+FFFD.
+void AppendText(std::string& out, std::u16string_view text, size_t from, size_t to, TEscape escape) {
+  for (size_t i = from; i < to; ++i) {
+    uint32_t c = text[i];
+    if (c < 0x80) {
+      if (escape == esHtml) {
+        switch (c) {
+          case '<': out += "&lt;"; continue;
+          case '>': out += "&gt;"; continue;
+          case '&': out += "&amp;"; continue;
+          default: break;
+        }
+      } else if (escape == esJson) {
+        switch (c) {
+          case '"': out += "\\\""; continue;
+          case '\\': out += "\\\\"; continue;
+          case '\n': out += "\\n"; continue;
+          case '\r': out += "\\r"; continue;
+          case '\t': out += "\\t"; continue;
+          default:
+            if (c < 32) {
+              char buf[8];
+              std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+              out += buf;
+              continue;
+            }
+        }
+      }
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < to && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+void AppendInt(std::string& out, long long value) { out += std::to_string(value); }
+
+// --- Styles ---------------------------------------------------------------------------------
+
+struct TRgb {
+  int R, G, B;
+};
+
+// The colour as RGB, or false for "none" (clNone, clDefault, the window's own text colour).
+bool ToRgb(TColor color, TRgb& rgb) {
+  if (color == clNone || color == clDefault || color == clWindowText || color == clWindow) return false;
+  const TColor c = ColorToRGB(color);
+  if (c == clNone || c == clDefault) return false;
+  rgb = {c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF};
+  return true;
+}
+
+bool HasForeground(const TSyntaxFormat* style) { return style->FormatType() != ftBackGround; }
+bool HasFontStyle(const TSyntaxFormat* style) {
+  return style->FormatType() == ftFontAttr || style->FormatType() == ftCustomFont;
+}
+
+// "vn-" and the style name with every character other than a letter, digit, '-' or '_'
+// replaced by '-'.
+std::string CssClass(const std::string& name) {
+  std::string r = "vn-";
+  for (char c : name)
+    r.push_back((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
+                    ? c
+                    : '-');
+  return r;
+}
+
+std::string CssRgb(const TRgb& c) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", c.R, c.G, c.B);
+  return buf;
+}
+
+std::string CssRule(const TSyntaxFormat* style, bool background) {
+  std::string css;
+  TRgb rgb;
+  if (!background && HasForeground(style) && ToRgb(style->Font()->Color(), rgb)) css += "color:" + CssRgb(rgb) + ";";
+  if (ToRgb(style->BgColor(), rgb)) css += "background-color:" + CssRgb(rgb) + ";";
+  if (!background && HasFontStyle(style)) {
+    const TFontStyles fs = style->Font()->Style();
+    if (fs.Contains(fsBold)) css += "font-weight:bold;";
+    if (fs.Contains(fsItalic)) css += "font-style:italic;";
+    if (fs.Contains(fsUnderline) && fs.Contains(fsStrikeOut)) css += "text-decoration:underline line-through;";
+    else if (fs.Contains(fsUnderline)) css += "text-decoration:underline;";
+    else if (fs.Contains(fsStrikeOut)) css += "text-decoration:line-through;";
+  }
+  return css;
+}
+
+std::string SgrOf(const TStyleRun& run) {
+  std::string sgr;
+  TRgb rgb;
+  auto add = [&sgr](const std::string& code) { sgr += (sgr.empty() ? "" : ";") + code; };
+  if (run.Style && HasForeground(run.Style) && ToRgb(run.Style->Font()->Color(), rgb))
+    add("38;2;" + std::to_string(rgb.R) + ";" + std::to_string(rgb.G) + ";" + std::to_string(rgb.B));
+  const TSyntaxFormat* back = run.Style && ToRgb(run.Style->BgColor(), rgb) ? run.Style : run.Back;
+  if (back && ToRgb(back->BgColor(), rgb))
+    add("48;2;" + std::to_string(rgb.R) + ";" + std::to_string(rgb.G) + ";" + std::to_string(rgb.B));
+  if (run.Style && HasFontStyle(run.Style)) {
+    const TFontStyles fs = run.Style->Font()->Style();
+    if (fs.Contains(fsBold)) add("1");
+    if (fs.Contains(fsItalic)) add("3");
+    if (fs.Contains(fsUnderline)) add("4");
+    if (fs.Contains(fsStrikeOut)) add("9");
+  }
+  return sgr.empty() ? sgr : "\x1b[" + sgr + "m";
+}
+
+std::string TypeName(const TRenderedFile& file, const TSyntToken& token) {
+  // The type names of the lexer that made the token (a sub-lexer's own names).
+  const TSyntAnalyzer* lexer = file.Lexer;
+  if (token.Rule)
+    if (const TSyntAnalyzer* owner = token.Rule->SyntOwner()) lexer = owner;
+  const TStrings* names = lexer->TokenTypeNames();
+  if (token.TokenType >= 0 && token.TokenType < names->Count()) return names->Get(token.TokenType);
+  return "#" + std::to_string(token.TokenType);
+}
+
+std::string RuleName(const TRuleCollectionItem* rule) { return rule ? rule->DisplayName() : "-"; }
+
+// Walks offsets in increasing order and tells their 0-based line and column.
+class TLineWalker {
+public:
+  explicit TLineWalker(const TSyntMemoStrings& text) : FStarts(text.LineStarts()) {}
+  void At(int offset, int& line, int& column) {
+    if (FLine >= static_cast<int>(FStarts.size()) || (FLine > 0 && offset < FStarts[FLine])) FLine = 0;
+    while (FLine + 1 < static_cast<int>(FStarts.size()) && FStarts[FLine + 1] <= offset) ++FLine;
+    line = FLine;
+    column = FStarts.empty() ? offset : offset - FStarts[FLine];
+  }
+
+private:
+  const std::vector<int>& FStarts;
+  int FLine = 0;
+};
+
+std::string LineCol(const TSyntMemoStrings& text, int offset) {
+  const TPoint p = text.StrPosToCaretPos(offset);
+  return std::to_string(p.Y + 1) + ":" + std::to_string(p.X + 1);
+}
+
+// The offsets a block range spans: from its first token's start to its last token's end.
+void RangeBounds(const TClientSyntAnalyzer& client, const TTextRange& r, int& start, int& end) {
+  start = r.StartPos;
+  end = -1;
+  if (r.IsClosed() && r.EndIdx < client.TokenCount()) end = client.Tags(r.EndIdx)->EndPos;
+}
+
+int Depth(const TTextRange* r) {
+  int d = 0;
+  for (const TTextRange* p = r->Parent; p && d < 1000; p = p->Parent) ++d;
+  return d;
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::u16string_view text) {
+  out.push_back('"');
+  AppendText(out, text, 0, text.size(), esJson);
+  out.push_back('"');
+}
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  out.push_back('"');
+  for (char ch : utf8) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(ch);
+    } else if (c < 32) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+      out += buf;
+    } else {
+      out.push_back(ch);
+    }
+  }
+  out.push_back('"');
+}
+
+std::vector<TStyleRun> StyleRuns(const TRenderedFile& file) {
+  const TClientSyntAnalyzer& client = *file.Client;
+  const int length = file.Text->TextLength();
+  std::vector<TStyleRun> runs;
+  runs.reserve(static_cast<size_t>(client.TokenCount()) * 2 + 1);
+  auto push = [&runs](int start, int end, const TSyntaxFormat* style) {
+    if (end <= start) return;
+    if (!runs.empty() && runs.back().Style == style && runs.back().End == start) {
+      runs.back().End = end;
+      return;
+    }
+    runs.push_back({start, end, style, nullptr});
+  };
+  int pos = 0;
+  for (int i = 0; i < client.TokenCount(); ++i) {
+    const TSyntToken* t = client.Tags(i);
+    const int start = std::clamp(t->StartPos, pos, length);
+    const int end = std::clamp(t->EndPos, start, length);
+    push(pos, start, nullptr);
+    push(start, end, t->Rule ? t->Rule->Style() : nullptr);
+    pos = std::max(pos, end);
+  }
+  push(pos, length, nullptr);
+
+  // Sub-lexer bodies: split the runs at their bounds and give the runs inside the body style.
+  const auto& subs = client.SubLexerBlocks();
+  if (subs.empty()) return runs;
+  std::vector<TStyleRun> split;
+  split.reserve(runs.size() + subs.size() * 2);
+  size_t s = 0;
+  for (const TStyleRun& run : runs) {
+    int from = run.Start;
+    while (from < run.End) {
+      while (s < subs.size() && subs[s]->EndPos >= 0 && subs[s]->EndPos <= from) ++s;
+      const TSubLexerRange* sub = s < subs.size() ? subs[s].get() : nullptr;
+      const int subEnd = sub ? (sub->EndPos < 0 ? length : sub->EndPos) : length;
+      int to = run.End;
+      const TSyntaxFormat* back = nullptr;
+      if (sub && sub->StartPos <= from) {
+        to = std::min(to, subEnd);
+        back = sub->Rule ? sub->Rule->Style() : nullptr;
+      } else if (sub) {
+        to = std::min(to, sub->StartPos);
+      }
+      if (to <= from) to = run.End;  // malformed bounds: keep going
+      split.push_back({from, to, run.Style, back});
+      from = to;
+    }
+  }
+  return split;
+}
+
+std::string RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptions& options) {
+  std::string body;
+  std::map<std::string, std::string> css;  // class → rule, first style of a name wins
+  auto classOf = [&css](const TSyntaxFormat* style, bool background) {
+    std::string name = CssClass(style->DisplayName()) + (background ? "-bg" : "");
+    if (!css.count(name)) css[name] = CssRule(style, background);
+    return name;
+  };
+  for (const TRenderedFile& file : files) {
+    const std::u16string& text = file.Text->Text();
+    if (files.size() > 1) {
+      body += "<h2 class=\"vornish-file\">";
+      const std::u16string name = Utf8ToWide(file.Name);
+      AppendText(body, name, 0, name.size(), esHtml);
+      body += "</h2>\n";
+    }
+    body += "<pre class=\"vornish\"><code>";
+    body.reserve(body.size() + text.size() * 2);
+    int line = 1;
+    auto lineNumber = [&]() {
+      if (!options.LineNumbers) return;
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "<span class=\"vn-ln\">%5d </span>", line);
+      body += buf;
+    };
+    lineNumber();
+    for (const TStyleRun& run : StyleRuns(file)) {
+      std::string open;
+      if (run.Back) open += "<span class=\"" + classOf(run.Back, true) + "\">";
+      if (run.Style) open += "<span class=\"" + classOf(run.Style, false) + "\">";
+      const char* close = run.Style && run.Back ? "</span></span>" : run.Style || run.Back ? "</span>" : "";
+      // Spans end before each line break, so a line can be read on its own.
+      int from = run.Start;
+      while (from < run.End) {
+        int to = from;
+        while (to < run.End && text[static_cast<size_t>(to)] != '\n') ++to;
+        if (to > from) {
+          body += open;
+          AppendText(body, text, static_cast<size_t>(from), static_cast<size_t>(to), esHtml);
+          body += close;
+        }
+        if (to < run.End) {  // the line break
+          body.push_back('\n');
+          ++line;
+          if (to + 1 < static_cast<int>(text.size())) lineNumber();
+          ++to;
+        }
+        from = to;
+      }
+    }
+    body += "</code></pre>\n";
+  }
+  std::string sheet = "pre.vornish{font-family:monospace;color:#000;background:#fff;}\n";
+  if (options.LineNumbers) sheet += ".vornish .vn-ln{color:#999;user-select:none;}\n";
+  for (const auto& [name, rule] : css) sheet += ".vornish ." + name + "{" + rule + "}\n";
+  if (options.Fragment) return "<style>\n" + sheet + "</style>\n" + body;
+  std::string title = options.Title.empty() && !files.empty() ? files.front().Name : options.Title;
+  std::string page = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
+  const std::u16string wideTitle = Utf8ToWide(title);
+  AppendText(page, wideTitle, 0, wideTitle.size(), esHtml);
+  page += "</title>\n<style>\n" + sheet + "</style>\n</head>\n<body>\n" + body + "</body>\n</html>\n";
+  return page;
+}
+
+std::string RenderAnsi(const TRenderedFile& file) {
+  const std::u16string& text = file.Text->Text();
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (const TStyleRun& run : StyleRuns(file)) {
+    const std::string sgr = SgrOf(run);
+    int from = run.Start;
+    while (from < run.End) {
+      int to = from;
+      while (to < run.End && text[static_cast<size_t>(to)] != '\n' && text[static_cast<size_t>(to)] != '\r') ++to;
+      if (to > from) {
+        out += sgr;
+        AppendText(out, text, static_cast<size_t>(from), static_cast<size_t>(to), esNone);
+        if (!sgr.empty()) out += "\x1b[0m";
+      }
+      if (to < run.End) {
+        out.push_back(static_cast<char>(text[static_cast<size_t>(to)]));
+        ++to;
+      }
+      from = to;
+    }
+  }
+  return out;
+}
+
+std::string RenderJson(const TRenderedFile& file) {
+  const TClientSyntAnalyzer& client = *file.Client;
+  const TSyntMemoStrings& text = *file.Text;
+  std::string out = "{\"file\":";
+  AppendJsonString(out, file.Name);
+  out += ",\"lexer\":";
+  AppendJsonString(out, file.Lexer->LexerName());
+  out += ",\"length\":";
+  AppendInt(out, text.TextLength());
+  out += ",\"lines\":";
+  AppendInt(out, text.GetCount());
+  out += ",\n\"tokens\":[";
+  TLineWalker walker(text);
+  out.reserve(out.size() + static_cast<size_t>(client.TokenCount()) * 80);
+  for (int i = 0; i < client.TokenCount(); ++i) {
+    const TSyntToken* t = client.Tags(i);
+    int line, column;
+    walker.At(t->StartPos, line, column);
+    out += i ? ",\n{\"start\":" : "\n{\"start\":";
+    AppendInt(out, t->StartPos);
+    out += ",\"end\":";
+    AppendInt(out, t->EndPos);
+    out += ",\"line\":";
+    AppendInt(out, line + 1);
+    out += ",\"column\":";
+    AppendInt(out, column + 1);
+    out += ",\"type\":";
+    AppendJsonString(out, TypeName(file, *t));
+    out += ",\"style\":";
+    const TSyntaxFormat* style = t->Rule ? t->Rule->Style() : nullptr;
+    if (style) AppendJsonString(out, style->DisplayName());
+    else out += "null";
+    out += "}";
+  }
+  out += "],\n\"ranges\":[";
+  for (int i = 0; i < client.RangeCount(); ++i) {
+    const TTextRange* r = client.Ranges(i);
+    int start, end;
+    RangeBounds(client, *r, start, end);
+    out += i ? ",\n{\"rule\":" : "\n{\"rule\":";
+    AppendJsonString(out, RuleName(r->Rule));
+    out += ",\"start\":";
+    AppendInt(out, start);
+    out += ",\"end\":";
+    if (end < 0) out += "null";
+    else AppendInt(out, end);
+    out += ",\"startToken\":";
+    AppendInt(out, r->StartIdx);
+    out += ",\"endToken\":";
+    if (r->EndIdx < 0) out += "null";
+    else AppendInt(out, r->EndIdx);
+    out += ",\"parent\":";
+    if (r->Parent) AppendInt(out, r->Parent->Index);
+    else out += "null";
+    out += "}";
+  }
+  out += "],\n\"folding\":[";
+  bool first = true;
+  if (file.Display) {
+    const TRangeCollection& folds = *file.Display->Collapsibles;
+    std::vector<const TCollapsibleRange*> list;
+    for (int l = 0; l < folds.LayerCount(); ++l)
+      for (int i = 0; i < folds.Layers(l)->Count(); ++i)
+        list.push_back(static_cast<const TCollapsibleRange*>(folds.Layers(l)->Items(i)));
+    std::sort(list.begin(), list.end(), [](auto* a, auto* b) {
+      return a->StartPos != b->StartPos ? a->StartPos < b->StartPos : a->EndPos > b->EndPos;
+    });
+    for (const TCollapsibleRange* c : list) {
+      out += first ? "\n{\"start\":" : ",\n{\"start\":";
+      first = false;
+      AppendInt(out, c->StartPos);
+      out += ",\"end\":";
+      AppendInt(out, c->EndPos);
+      out += ",\"startLine\":";
+      AppendInt(out, text.StrPosToCaretPos(c->StartPos).Y + 1);
+      out += ",\"endLine\":";
+      AppendInt(out, text.StrPosToCaretPos(std::max(c->StartPos, c->EndPos - 1)).Y + 1);
+      out += ",\"range\":";
+      AppendInt(out, c->RangeIdx);
+      out += "}";
+    }
+  }
+  out += "],\n\"sublexers\":[";
+  first = true;
+  for (const auto& s : client.SubLexerBlocks()) {
+    out += first ? "\n{\"rule\":" : ",\n{\"rule\":";
+    first = false;
+    AppendJsonString(out, RuleName(s->Rule));
+    out += ",\"lexer\":";
+    const TSyntAnalyzer* sub = s->Rule ? s->Rule->SyntAnalyzer() : nullptr;
+    if (sub) AppendJsonString(out, sub->LexerName().empty() ? sub->Name() : sub->LexerName());
+    else out += "null";
+    out += ",\"start\":";
+    AppendInt(out, s->StartPos);
+    out += ",\"end\":";
+    if (s->EndPos < 0) out += "null";
+    else AppendInt(out, s->EndPos);
+    out += "}";
+  }
+  out += "],\n\"lineBreaks\":[";
+  first = true;
+  for (const auto& b : client.LineBreaks()) {
+    out += first ? "\n{\"token\":" : ",\n{\"token\":";
+    first = false;
+    AppendInt(out, b->RefIdx);
+    out += ",\"line\":";
+    AppendInt(out, b->Line + 1);
+    out += ",\"rule\":";
+    AppendJsonString(out, RuleName(b->Rule));
+    out += "}";
+  }
+  out += "]}\n";
+  return out;
+}
+
+std::string RenderTokenList(const TRenderedFile& file) {
+  const TClientSyntAnalyzer& client = *file.Client;
+  const std::u16string& text = file.Text->Text();
+  std::string out;
+  TLineWalker walker(*file.Text);
+  for (int i = 0; i < client.TokenCount(); ++i) {
+    const TSyntToken* t = client.Tags(i);
+    int line, column;
+    walker.At(t->StartPos, line, column);
+    out += std::to_string(line + 1) + ":" + std::to_string(column + 1) + " " + std::to_string(t->StartPos) + "-" +
+           std::to_string(t->EndPos) + " " + TypeName(file, *t) + " " +
+           (t->Rule && t->Rule->Style() ? t->Rule->Style()->DisplayName() : std::string("-")) + " ";
+    AppendJsonString(out, std::u16string_view(text).substr(static_cast<size_t>(t->StartPos),
+                                                           static_cast<size_t>(t->EndPos - t->StartPos)));
+    out.push_back('\n');
+  }
+  return out;
+}
+
+std::string RenderBlockList(const TRenderedFile& file) {
+  const TClientSyntAnalyzer& client = *file.Client;
+  const TSyntMemoStrings& text = *file.Text;
+  std::string out = "ranges " + std::to_string(client.RangeCount()) + "\n";
+  for (int i = 0; i < client.RangeCount(); ++i) {
+    const TTextRange* r = client.Ranges(i);
+    int start, end;
+    RangeBounds(client, *r, start, end);
+    out += std::string(2 * (1 + Depth(r)), ' ') + RuleName(r->Rule) + " " + LineCol(text, start) + "-" +
+           (end < 0 ? std::string("open") : LineCol(text, std::max(start, end - 1))) + "\n";
+  }
+  std::vector<const TCollapsibleRange*> folds;
+  if (file.Display)
+    for (int l = 0; l < file.Display->Collapsibles->LayerCount(); ++l)
+      for (int i = 0; i < file.Display->Collapsibles->Layers(l)->Count(); ++i)
+        folds.push_back(static_cast<const TCollapsibleRange*>(file.Display->Collapsibles->Layers(l)->Items(i)));
+  std::sort(folds.begin(), folds.end(), [](auto* a, auto* b) { return a->StartPos < b->StartPos; });
+  out += "collapsible " + std::to_string(folds.size()) + "\n";
+  for (const TCollapsibleRange* c : folds)
+    out += "  lines " + std::to_string(text.StrPosToCaretPos(c->StartPos).Y + 1) + "-" +
+           std::to_string(text.StrPosToCaretPos(std::max(c->StartPos, c->EndPos - 1)).Y + 1) + "\n";
+  out += "sublexers " + std::to_string(client.SubLexerBlocks().size()) + "\n";
+  for (const auto& s : client.SubLexerBlocks()) {
+    const TSyntAnalyzer* sub = s->Rule ? s->Rule->SyntAnalyzer() : nullptr;
+    out += "  " + RuleName(s->Rule) + " " + LineCol(text, s->StartPos) + "-" +
+           (s->EndPos < 0 ? std::string("open") : LineCol(text, std::max(s->StartPos, s->EndPos - 1))) + " -> " +
+           (sub ? (sub->LexerName().empty() ? sub->Name() : sub->LexerName()) : std::string("-")) + "\n";
+  }
+  out += "linebreaks " + std::to_string(client.LineBreaks().size()) + "\n";
+  for (const auto& b : client.LineBreaks())
+    out += "  line " + std::to_string(b->Line + 1) + " " + RuleName(b->Rule) + "\n";
+  return out;
+}
+
+}  // namespace qv
