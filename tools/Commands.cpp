@@ -131,7 +131,6 @@ public:
 
   int Check(const std::vector<std::string>& files) {
     int status = ExitOk;
-    FLexers.LoadBundled();
     for (const std::string& path : files) {
       std::string text;
       if (!ReadBytes(path, text)) {
@@ -240,12 +239,11 @@ public:
   }
 
   int Lexers() {
-    FLexers.LoadBundled();
     size_t width = 4;
-    for (TSyntAnalyzer* l : FLexers.Lexers()) width = std::max(width, l->LexerName().size());
+    for (const TLexerEntry& e : FLexers.Entries()) width = std::max(width, e.LexerName.size());
     S.Out << "Name" << std::string(width - 4 + 2, ' ') << "Extensions\n";
-    for (TSyntAnalyzer* l : FLexers.Lexers())
-      S.Out << l->LexerName() << std::string(width - l->LexerName().size() + 2, ' ') << l->Extentions() << "\n";
+    for (const TLexerEntry& e : FLexers.Entries())
+      S.Out << e.LexerName << std::string(width - e.LexerName.size() + 2, ' ') << e.Extentions << "\n";
     return ExitOk;
   }
 
@@ -259,7 +257,6 @@ public:
       if (format == sofUnknown) throw EToolError("not a lexer or library file");
       TMemoryStream saved;
       if (IsLibrary(data, format)) {
-        FLexers.LoadBundled();
         auto* manager = new TSyntaxManager(&FLexers.Owner());
         if (format == sofBinary) {
           TMemoryStream converted;
@@ -352,7 +349,6 @@ private:
         return false;
       }
     } else if (!choice.File.empty()) {
-      FLexers.LoadBundled();  // a lexer file may use bundled lexers as sub-lexers
       std::vector<TLexerLoadError> errors;
       try {
         std::string data;

@@ -123,7 +123,6 @@ TSyntAnalyzer* LexerForAlias(TLexerSet& lexers, std::string_view name) {
 }
 
 TSyntAnalyzer* DetectLexer(TLexerSet& lexers, const std::string& path, std::u16string_view firstLine) {
-  lexers.LoadBundled();
   const std::filesystem::path p(path);
   const std::string fileName = p.filename().string();
   std::string ext = p.extension().string();
@@ -131,8 +130,8 @@ TSyntAnalyzer* DetectLexer(TLexerSet& lexers, const std::string& path, std::u16s
 
   // 1. Extension.
   if (!ext.empty() && fileName != "." + ext)
-    for (TSyntAnalyzer* lexer : lexers.Lexers())
-      if (ExtensionListed(lexer->Extentions(), ext)) return lexer;
+    for (size_t i = 0; i < lexers.Entries().size(); ++i)
+      if (ExtensionListed(lexers.Entries()[i].Extentions, ext)) return lexers.Load(i);
 
   // 2. Well-known names.
   static const std::pair<const char*, const char*> names[] = {

@@ -1,5 +1,6 @@
 #include "tools/LexerSet.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "framework/Dialogs.h"
@@ -133,20 +134,83 @@ int LineOfReadError(std::string_view text, std::string_view message, int fromLin
   return 0;
 }
 
-TLexerSet::TLexerSet() { RegisterBundledLexerResources(); }
+std::string TopLevelValue(std::string_view text, std::string_view name) {
+  const std::string key = "\n  " + std::string(name) + " = ";
+  const size_t at = text.find(key);
+  if (at == std::string_view::npos) return "";
+  std::string value;
+  size_t i = at + key.size();
+  if (i < text.size() && text[i] == '\'') {
+    for (++i; i < text.size() && text[i] != '\n'; ++i) {
+      if (text[i] == '\'') {
+        if (i + 1 < text.size() && text[i + 1] == '\'') {
+          value.push_back('\'');
+          ++i;
+          continue;
+        }
+        break;
+      }
+      value.push_back(text[i]);
+    }
+  } else {
+    while (i < text.size() && IsIdentChar(text[i])) value.push_back(text[i++]);
+  }
+  return value;
+}
+
+std::vector<std::string> SubLexerNames(std::string_view text) {
+  std::vector<std::string> names;
+  const std::string_view key = "SyntAnalyzer = ";
+  for (size_t at = text.find(key); at != std::string_view::npos; at = text.find(key, at + 1)) {
+    size_t i = at + key.size();
+    std::string name;
+    while (i < text.size() && IsIdentChar(text[i])) name.push_back(text[i++]);
+    if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
+}
+
+TLexerSet::TLexerSet() {
+  RegisterBundledLexerResources();
+  for (const TBundledLexer& b : BundledLexers()) {
+    std::string_view data;
+    if (!FindResource(HInstance, SLexerResourceType, b.Component, data))
+      throw Exception(std::string("bundled lexer missing: ") + b.Component);
+    FEntries.push_back({b.Component, TopLevelValue(data, "LexerName"), TopLevelValue(data, "Extentions"), nullptr, data});
+  }
+}
 
 TLexerSet::~TLexerSet() = default;
 
 void TLexerSet::LoadBundled() {
-  if (FBundledLoaded) return;
-  FBundledLoaded = true;
-  for (const TBundledLexer& b : BundledLexers()) {
-    if (FOwner.FindComponent(b.Component)) continue;
-    auto* lexer = new TSyntAnalyzer(&FOwner);
-    lexer->SetName(b.Component);
-    FLexers.push_back(lexer);
-    lexer->LoadFromResourceName(HInstance, b.Component, SLexerResourceType);
-  }
+  for (size_t i = 0; i < BundledLexers().size(); ++i) Load(i);
+}
+
+TSyntAnalyzer* TLexerSet::Load(size_t index) {
+  TLexerEntry& e = FEntries.at(index);
+  if (e.Lexer) return e.Lexer;
+  // Sub-lexers first, so the references resolve.
+  LoadSubLexers(e.Data);
+  if (e.Lexer) return e.Lexer;  // a lexer that names itself
+  auto* lexer = new TSyntAnalyzer(&FOwner);
+  lexer->SetName(e.Component);
+  e.Lexer = lexer;
+  FLexers.push_back(lexer);
+  TMemoryStream in{std::string(e.Data)};
+  lexer->LoadFromStream(in);
+  return lexer;
+}
+
+void TLexerSet::LoadSubLexers(std::string_view text) {
+  for (const std::string& name : SubLexerNames(text))
+    for (size_t i = 0; i < BundledLexers().size(); ++i)
+      if (!FEntries[i].Lexer && SameText(FEntries[i].Component, name)) Load(i);
+}
+
+TSyntAnalyzer* TLexerSet::Loaded(TSyntAnalyzer* lexer) {
+  FLexers.push_back(lexer);
+  FEntries.push_back({lexer->Name(), lexer->LexerName(), lexer->Extentions(), lexer, {}});
+  return lexer;
 }
 
 TSyntAnalyzer* TLexerSet::LoadData(std::string_view data, std::vector<TLexerLoadError>* errors) {
@@ -160,6 +224,7 @@ TSyntAnalyzer* TLexerSet::LoadData(std::string_view data, std::vector<TLexerLoad
       text = out.DataString();
     }
   }
+  LoadSubLexers(text);
   auto* lexer = new TSyntAnalyzer(&FOwner);
   const std::string name = HeaderName(text);
   if (!name.empty() && !FOwner.FindComponent(name)) lexer->SetName(name);
@@ -171,8 +236,7 @@ TSyntAnalyzer* TLexerSet::LoadData(std::string_view data, std::vector<TLexerLoad
     delete lexer;
     throw;
   }
-  FLexers.push_back(lexer);
-  return lexer;
+  return Loaded(lexer);
 }
 
 TSyntAnalyzer* TLexerSet::LoadFile(const std::string& path, std::vector<TLexerLoadError>* errors) {
@@ -183,11 +247,10 @@ TSyntAnalyzer* TLexerSet::LoadFile(const std::string& path, std::vector<TLexerLo
 }
 
 TSyntAnalyzer* TLexerSet::Find(std::string_view name) {
-  LoadBundled();
-  for (TSyntAnalyzer* lexer : FLexers)
-    if (SameText(lexer->LexerName(), name)) return lexer;
-  for (TSyntAnalyzer* lexer : FLexers)
-    if (SameText(lexer->Name(), name)) return lexer;
+  for (size_t i = 0; i < FEntries.size(); ++i)
+    if (SameText(FEntries[i].LexerName, name)) return Load(i);
+  for (size_t i = 0; i < FEntries.size(); ++i)
+    if (SameText(FEntries[i].Component, name)) return Load(i);
   return nullptr;
 }
 

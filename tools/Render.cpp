@@ -293,11 +293,17 @@ std::string RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptio
       body += buf;
     };
     lineNumber();
+    // The tags of a run, made once for each pair of styles.
+    std::map<std::pair<const TSyntaxFormat*, const TSyntaxFormat*>, std::pair<std::string, std::string>> tags;
     for (const TStyleRun& run : StyleRuns(file)) {
-      std::string open;
-      if (run.Back) open += "<span class=\"" + classOf(run.Back, true) + "\">";
-      if (run.Style) open += "<span class=\"" + classOf(run.Style, false) + "\">";
-      const char* close = run.Style && run.Back ? "</span></span>" : run.Style || run.Back ? "</span>" : "";
+      auto [it, added] = tags.try_emplace({run.Style, run.Back});
+      if (added) {
+        if (run.Back) it->second.first += "<span class=\"" + classOf(run.Back, true) + "\">";
+        if (run.Style) it->second.first += "<span class=\"" + classOf(run.Style, false) + "\">";
+        it->second.second = run.Style && run.Back ? "</span></span>" : run.Style || run.Back ? "</span>" : "";
+      }
+      const std::string& open = it->second.first;
+      const std::string& close = it->second.second;
       // Spans end before each line break, so a line can be read on its own.
       int from = run.Start;
       while (from < run.End) {
