@@ -514,9 +514,36 @@ TCollatorPtr OpenCollator(const std::string& localeName) {
   return base;
 }
 
-// The user locale and its collator, rebuilt on the first comparison after the locale changes.
-// Collators are kept until exit: a comparison on another thread may still be using the one a
-// locale change replaced. ucol_strcoll on a shared collator is thread-safe.
+// The locale's own collator at strength identical, for strings the hyphen rule cannot
+// concern.
+TCollatorPtr OpenPlainCollator(const std::string& localeName) {
+  UErrorCode err = U_ZERO_ERROR;
+  TCollatorPtr coll(ucol_open(localeName.c_str(), &err));
+  if (U_FAILURE(err) || !coll) {
+    err = U_ZERO_ERROR;
+    coll.reset(ucol_open("", &err));
+    if (U_FAILURE(err)) return nullptr;
+  }
+  ucol_setStrength(coll.get(), UCOL_IDENTICAL);
+  return coll;
+}
+
+// The collators of one locale. The tailored one (with the hyphen rule) takes milliseconds to
+// build from rules, so it is built only when a comparison meets a hyphen-minus or an
+// apostrophe; strings without either order alike under both, since the rule concerns only
+// those two characters.
+struct TLocaleCollators {
+  explicit TLocaleCollators(std::string locale) : Locale(std::move(locale)) {}
+  const std::string Locale;
+  std::atomic<const UCollator*> Plain{nullptr};
+  std::atomic<const UCollator*> Tailored{nullptr};
+  TCollatorPtr PlainOwned;     // under the collation's lock
+  TCollatorPtr TailoredOwned;  // under the collation's lock
+};
+
+// The user locale and its collators, rebuilt on the first comparison after the locale
+// changes. Collators are kept until exit: a comparison on another thread may still be using
+// the one a locale change replaced. ucol_strcoll on a shared collator is thread-safe.
 class TCollation {
 public:
   std::string Locale() {
@@ -529,27 +556,40 @@ public:
     FLocale = localeName;
     FCurrent.store(nullptr, std::memory_order_release);
   }
-  const UCollator* Collator() {
-    if (const UCollator* coll = FCurrent.load(std::memory_order_acquire)) return coll;
+  TLocaleCollators* Current() {
+    if (TLocaleCollators* c = FCurrent.load(std::memory_order_acquire)) return c;
     std::lock_guard<std::mutex> lock(FLock);
-    TCollatorPtr& slot = FBuilt[FLocale];
-    if (!slot) slot = OpenCollator(FLocale);
-    FCurrent.store(slot.get(), std::memory_order_release);
-    return slot.get();
+    TLocaleCollators* c = SlotLocked(FLocale);
+    FCurrent.store(c, std::memory_order_release);
+    return c;
   }
-  // The collator of any locale, from the same cache as the user locale's.
-  const UCollator* CollatorOf(const std::string& localeName) {
+  // The collators of any locale, from the same cache as the user locale's.
+  TLocaleCollators* Of(const std::string& localeName) {
     std::lock_guard<std::mutex> lock(FLock);
-    TCollatorPtr& slot = FBuilt[localeName];
-    if (!slot) slot = OpenCollator(localeName);
-    return slot.get();
+    return SlotLocked(localeName);
+  }
+  // One of the two collators of c, built on first use; null when ICU has no data.
+  const UCollator* Get(TLocaleCollators& c, bool tailored) {
+    std::atomic<const UCollator*>& slot = tailored ? c.Tailored : c.Plain;
+    if (const UCollator* coll = slot.load(std::memory_order_acquire)) return coll;
+    std::lock_guard<std::mutex> lock(FLock);
+    TCollatorPtr& owned = tailored ? c.TailoredOwned : c.PlainOwned;
+    if (!owned) owned = tailored ? OpenCollator(c.Locale) : OpenPlainCollator(c.Locale);
+    slot.store(owned.get(), std::memory_order_release);
+    return owned.get();
   }
 
 private:
+  TLocaleCollators* SlotLocked(const std::string& localeName) {
+    std::unique_ptr<TLocaleCollators>& slot = FBuilt[localeName];
+    if (!slot) slot = std::make_unique<TLocaleCollators>(localeName);
+    return slot.get();
+  }
+
   std::mutex FLock;
   std::string FLocale = "en-US";
-  std::map<std::string, TCollatorPtr> FBuilt;
-  std::atomic<const UCollator*> FCurrent{nullptr};
+  std::map<std::string, std::unique_ptr<TLocaleCollators>> FBuilt;
+  std::atomic<TLocaleCollators*> FCurrent{nullptr};
 };
 
 TCollation& Collation() {
@@ -578,8 +618,16 @@ int CompareUnits(std::u16string_view s1, std::u16string_view s2) {
 }
 
 // -1, 0 or +1 by a collator (null: ICU data missing, code order beats no order).
-int Collate(const UCollator* coll, std::u16string_view s1, std::u16string_view s2,
+bool HasHyphenOrApostrophe(std::u16string_view s) {
+  for (char16_t c : s)
+    if (c == u'-' || c == u'\'') return true;
+  return false;
+}
+
+int Collate(TLocaleCollators& collators, std::u16string_view s1, std::u16string_view s2,
             uint32_t flags) {
+  const UCollator* coll =
+      Collation().Get(collators, HasHyphenOrApostrophe(s1) || HasHyphenOrApostrophe(s2));
   if (!coll) return CompareUnits(s1, s2);
   if (flags & NORM_IGNORECASE) {
     // Folding first ignores letter case only; width, accents and hyphens still count.
@@ -603,7 +651,7 @@ std::string IcuLocaleId(const std::string& localeName) {
 // remembered per thread for the last LCID; the collator itself is shared and kept until exit.
 struct TLcidCollator {
   bool Known = false;                // false: the LCID names no locale
-  const UCollator* Coll = nullptr;   // null with Known: ICU data missing
+  TLocaleCollators* Coll = nullptr;
 };
 
 TLcidCollator CollatorOfLCID(uint32_t lcid) {
@@ -614,7 +662,7 @@ TLcidCollator CollatorOfLCID(uint32_t lcid) {
   const std::string name = LCIDToLocaleName(lcid);
   if (!name.empty()) {
     result.Known = true;
-    result.Coll = Collation().CollatorOf(name);
+    result.Coll = Collation().Of(name);
   }
   lastLcid = lcid;
   last = result;
@@ -759,7 +807,7 @@ std::string CharUpperA(std::string_view s, int codePage) {
 }
 
 int CompareStringW(std::u16string_view s1, std::u16string_view s2, uint32_t flags) {
-  return Collate(Collation().Collator(), s1, s2, flags);
+  return Collate(*Collation().Current(), s1, s2, flags);
 }
 
 int CompareStringA(std::string_view s1, std::string_view s2, uint32_t flags) {
@@ -792,11 +840,11 @@ int CompareStringLCID(uint32_t lcid, uint32_t flags, std::u16string_view s1,
                       std::u16string_view s2) {
   int result;
   if (lcid == LOCALE_USER_DEFAULT || lcid == LOCALE_SYSTEM_DEFAULT) {
-    result = Collate(Collation().Collator(), s1, s2, flags);
+    result = Collate(*Collation().Current(), s1, s2, flags);
   } else {
     const TLcidCollator coll = CollatorOfLCID(lcid);
     if (!coll.Known) return 0;
-    result = Collate(coll.Coll, s1, s2, flags);
+    result = Collate(*coll.Coll, s1, s2, flags);
   }
   return result < 0 ? 1 : (result > 0 ? 3 : 2);
 }

@@ -423,5 +423,24 @@ TEST(CompareStringLCID, PseudoIdentifiersFollowTheUserLocale) {
   }
 }
 
+// Words with a hyphen or an apostrophe are compared by the collator with the hyphen rule,
+// the others by the locale's own one: mixed, they still form one consistent order.
+TEST(TextServicesCollation, WordsWithAndWithoutHyphensFormOneOrder) {
+  std::vector<std::u16string> words = {u"coop", u"co-op", u"cop", u"Coop", u"co_op", u"c\u00F6op",
+                                       u"it's", u"its", u"Its", u"i-t-s", u"it", u"a-b", u"ab",
+                                       u"a b", u"a1", u"a-1", u"_a", u"-a", u"'a", u"A"};
+  std::sort(words.begin(), words.end(),
+            [](const std::u16string& a, const std::u16string& b) { return CompareStringW(a, b) < 0; });
+  for (size_t i = 0; i < words.size(); ++i)
+    for (size_t j = i + 1; j < words.size(); ++j) {
+      EXPECT_LE(CompareStringW(words[i], words[j]), 0) << WideCharToMultiByte(CP_UTF8, words[i]) << " " << WideCharToMultiByte(CP_UTF8, words[j]);
+      EXPECT_GE(CompareStringW(words[j], words[i]), 0) << WideCharToMultiByte(CP_UTF8, words[j]) << " " << WideCharToMultiByte(CP_UTF8, words[i]);
+    }
+  // The hyphen and the apostrophe weigh nothing until the last level.
+  EXPECT_EQ(std::abs(CompareStringW(u"coop", u"co-op")), 1);
+  EXPECT_LT(CompareStringW(u"co-op", u"cop"), 0);
+  EXPECT_LT(CompareStringW(u"it's", u"itt"), 0);
+}
+
 }  // namespace
 }  // namespace qv
