@@ -101,10 +101,7 @@ TCollection::~TCollection() {
   }
 }
 
-TCollectionItem* TCollection::Items(int index) const {
-  if (index < 0 || index >= Count()) throw EListError(Format(SListIndexError, index));
-  return FItems[index];
-}
+void TCollection::IndexError(int index) { throw EListError(Format(SListIndexError, index)); }
 
 void TCollection::SetItems(int index, const TCollectionItem* value) { Items(index)->Assign(value); }
 

@@ -96,7 +96,10 @@ class TCollection : public TPersistent {
   TCollection& operator=(const TCollection&) = delete;
 
   int Count() const { return static_cast<int>(FItems.size()); }
-  TCollectionItem* Items(int index) const;  // owned by the collection
+  TCollectionItem* Items(int index) const {  // owned by the collection
+    if (static_cast<size_t>(index) >= FItems.size()) IndexError(index);
+    return FItems[static_cast<size_t>(index)];
+  }
   // Copies value into the item at index through the item's Assign.
   void SetItems(int index, const TCollectionItem* value);
 
@@ -153,6 +156,7 @@ private:
   void Detach(TCollectionItem* item);
 
   std::vector<TCollectionItem*> FItems;  // owned
+  [[noreturn]] static void IndexError(int index);
   TCollectionItemFactory FItemClass;
   std::string FItemClassName;
   std::string FPropName;

@@ -13,6 +13,7 @@
 #include "syntax/qvSubLexers.h"
 #include "syntax/qvSyntAnalyzer.h"
 #include "syntax/qvTokenRules.h"
+#include "syntax/qvZRegExpr.h"
 
 namespace qv {
 
@@ -161,9 +162,17 @@ std::unique_ptr<TSyntToken> TSyntAnalyzer::ParseToken(TParserResults* client,
     return std::make_unique<TSyntToken>(rule, rule->TokenType(), pos - 1, pos - 1 + length);
   }
   int column = 0;  // computed once, when some rule restricts columns
+  // A rule whose expression cannot start with this character is passed over without
+  // matching; it would have read the character and no further.
+  const char16_t unit = pos >= 1 && pos <= static_cast<int>(text.size()) ? text[static_cast<size_t>(pos - 1)] : u'\xFFFF';
+  const TCodePageInfo& system = CodePageInfo(CP_ACP);
   for (int i = 0; i < FTokenRules->Count(); ++i) {
     TTokenRule* rule = FTokenRules->Items(i);
     if (!client->IsEnabled(rule, onlyGlobal)) continue;
+    if (!rule->OnMatchToken && rule->RegExpr().CannotStartWith(unit, system)) {
+      client->NoteReach(pos);
+      continue;
+    }
     if (rule->ColumnFrom() > 0 || rule->ColumnTo() > 0) {
       if (column == 0) {
         const TSyntMemoStrings* source = client->Source();
@@ -193,7 +202,7 @@ bool TSyntAnalyzer::IsDetectTagsRule(const TTagBlockCondition& rule, bool onlyGl
 }
 
 void TSyntAnalyzer::DetectTags(TParserResults* client, std::u16string_view text, bool onlyGlobal) {
-  auto* results = dynamic_cast<TClientSyntAnalyzer*>(client);
+  TClientSyntAnalyzer* results = client->AsClient();
   const int n = client->TokenCount();
   for (int i = 0; i < FBlockRules->Count(); ++i) {
     TTagBlockCondition* rule = FBlockRules->Items(i);
@@ -218,7 +227,7 @@ void TSyntAnalyzer::DetectTags(TParserResults* client, std::u16string_view text,
 
 void TSyntAnalyzer::ApplyBlockRules(TParserResults* client, std::u16string_view text,
                                     bool onlyGlobal, int index, bool deferred) {
-  auto* results = dynamic_cast<TClientSyntAnalyzer*>(client);
+  TClientSyntAnalyzer* results = client->AsClient();
   if (!results) return;
   const int n = index == -1 ? results->TokenCount() : index;
   results->SetBlockPassMarker(n + 1);

@@ -11,6 +11,7 @@
 #include "syntax/qvMemoStrings.h"
 #include "syntax/qvSubLexers.h"
 #include "syntax/qvSyntAnalyzer.h"
+#include "syntax/qvTokenRules.h"
 
 namespace qv {
 
@@ -48,6 +49,8 @@ unsigned PumpCalls = 0;
 }  // namespace
 
 int PumpMessages(const void* obj) {
+  // Without an application no message can run, so nothing can go meanwhile.
+  if (!Application) return 0;
   std::vector<const void*>& watch = PumpWatchList();
   watch.push_back(obj);
   ++PumpCalls;
@@ -178,8 +181,10 @@ bool TClientSyntAnalyzer::HasParent(const TRuleCollectionItem* rule,
 }
 
 bool TClientSyntAnalyzer::IsEnabled(const TRuleCollectionItem* rule, bool onlyGlobal) const {
-  return TParserResults::IsEnabled(rule, onlyGlobal) &&
-         HasParent(rule, rule->Block(), rule->StrictParent()) != rule->NotParent();
+  if (!TParserResults::IsEnabled(rule, onlyGlobal)) return false;
+  const TTagBlockCondition* block = rule->Block();
+  if (!block && !rule->StrictParent()) return !rule->NotParent();  // any parent will do
+  return HasParent(rule, block, rule->StrictParent()) != rule->NotParent();
 }
 
 // --- Block ranges ------------------------------------------------------------------------------
@@ -403,8 +408,11 @@ void TClientSyntAnalyzer::DeferredPassStep(int count) {
   TSyntAnalyzer* owner = Owner();
   FJournalTime = count;
   const TRuleCollectionItem* rule = Tags(count - 1)->Rule;
-  TSyntAnalyzer* other = rule ? rule->SyntOwner() : nullptr;
-  if (!other) other = owner;
+  // Most tokens are the owner's own, which its collections tell without a type check.
+  TSyntAnalyzer* other = owner;
+  if (rule && rule->Collection() != static_cast<const TCollection*>(owner->TokenRules()) &&
+      rule->Collection() != static_cast<const TCollection*>(owner->BlockRules()))
+    if (TSyntAnalyzer* ruleOwner = rule->SyntOwner()) other = ruleOwner;
   owner->ApplyBlockRules(this, text, other != owner, count, true);
   if (other != owner) other->ApplyBlockRules(this, text, false, count, true);
 }

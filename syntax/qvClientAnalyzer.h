@@ -119,6 +119,7 @@ public:
   // EndOfTextClose ranges close, and the completion thread starts.
   void Finished() override;
   void CloseAtEnd(int fromIdx) override;
+  TClientSyntAnalyzer* AsClient() override { return this; }
   // The state gating, and the parent-block condition: HasParent differs from NotParent.
   bool IsEnabled(const TRuleCollectionItem* rule, bool onlyGlobal) const override;
   bool HasParent(const TRuleCollectionItem* rule, const TTagBlockCondition* block, bool strict) const;

@@ -23,21 +23,9 @@ std::u16string TSyntToken::GetStr(std::u16string_view source) const {
 
 // --- TTokenList ------------------------------------------------------------------------------
 
-struct TTokenList::TBlock {
-  alignas(TSyntToken) unsigned char Bytes[sizeof(TSyntToken) * kBlockSize];
-};
-
 TTokenList::~TTokenList() { Clear(); }
 
-TSyntToken* TTokenList::Slot(int index) const {
-  return reinterpret_cast<TSyntToken*>(FBlocks[static_cast<size_t>(index >> kBlockShift)]->Bytes) +
-         (index & (kBlockSize - 1));
-}
-
-TSyntToken* TTokenList::Items(int index) const {
-  if (index < 0 || index >= FCount) throw EListError(Format(SListIndexError, index));
-  return Slot(index);
-}
+void TTokenList::IndexError(int index) { throw EListError(Format(SListIndexError, index)); }
 
 TSyntToken* TTokenList::Add(TRuleCollectionItem* rule, int tokenType, int startPos, int endPos) {
   if ((FCount >> kBlockShift) >= static_cast<int>(FBlocks.size()))

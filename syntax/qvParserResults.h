@@ -20,6 +20,7 @@
 namespace qv {
 
 class TSyntAnalyzer;
+class TClientSyntAnalyzer;
 class TSyntMemoStrings;
 class TRuleCollectionItem;
 class TTokenRule;
@@ -166,7 +167,10 @@ public:
 
   int Count() const { return FCount; }
   // Raises EListError "List index out of bounds (%d)" for a bad index.
-  TSyntToken* Items(int index) const;
+  TSyntToken* Items(int index) const {
+    if (static_cast<unsigned>(index) >= static_cast<unsigned>(FCount)) IndexError(index);
+    return Slot(index);
+  }
   // Appends a copy of the token's fields.
   TSyntToken* Add(TRuleCollectionItem* rule, int tokenType, int startPos, int endPos);
   // Keeps the first count tokens (0 <= count <= Count()).
@@ -182,8 +186,14 @@ public:
 private:
   static constexpr int kBlockShift = 10;
   static constexpr int kBlockSize = 1 << kBlockShift;  // tokens a block
-  struct TBlock;
-  TSyntToken* Slot(int index) const;
+  struct TBlock {
+    alignas(TSyntToken) unsigned char Bytes[sizeof(TSyntToken) * kBlockSize];
+  };
+  TSyntToken* Slot(int index) const {
+    return reinterpret_cast<TSyntToken*>(FBlocks[static_cast<size_t>(index >> kBlockShift)]->Bytes) +
+           (index & (kBlockSize - 1));
+  }
+  [[noreturn]] static void IndexError(int index);
 
   std::vector<std::unique_ptr<TBlock>> FBlocks;
   int FCount = 0;
@@ -231,6 +241,8 @@ public:
   // Closes open block ranges whose rule has EndOfTextClose (from token fromIdx on when
   // fromIdx is not 0).
   virtual void CloseAtEnd(int fromIdx) = 0;
+  // This object as the client analyzer it is, or null (a type test without a cast).
+  virtual TClientSyntAnalyzer* AsClient() { return nullptr; }
   // The end of the text was reached.
   virtual void Finished() { FIsFinished = true; }
   // Rule gating by Enabled, AlwaysEnabled (when onlyGlobal) and the state masks.

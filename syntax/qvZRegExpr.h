@@ -126,6 +126,17 @@ public:
   // whose 8-bit form the matcher reads byte by byte, corresponds only for ASCII text).
   bool MatchWide(std::u16string_view text, int& pos, bool backward);
   int MatchLengthWide(std::u16string_view text, int pos, bool backward);
+  // True when a forward MatchWide at a position holding unit would fail at once by the
+  // expression's first characters (its LastReach then being that position), for a caller
+  // that tries many expressions at one position and wants to skip the call. False whenever
+  // that cannot be told cheaply (units from 256 up, multibyte code pages, a class hook, an
+  // expression that may start anywhere or does not compile). Builds a table over the units
+  // below 256 on first use after a compile or a change of the system code page.
+  bool CannotStartWith(char16_t unit, const TCodePageInfo& system) {
+    if (unit >= 256) return false;
+    if (FStartTableFor != &system && !BuildStartTable(system)) return false;
+    return FStartTableUsable && !FStartTable[unit];
+  }
   // Outcome of the last completed Match; false after the tree is discarded.
   bool LastMatch() const { return FLastMatch; }
   // The highest 1-based position the last Match/MatchWide (or MatchLength/MatchLengthWide)
@@ -151,6 +162,9 @@ public:
   const TreRootNode* Root() const { return FCompiled ? FRoot.get() : nullptr; }
 
 private:
+  // CannotStartWith's table for the system code page system; false when nothing can be
+  // built (the expression does not compile).
+  bool BuildStartTable(const TCodePageInfo& system);
   void ClearCompiled();
   void CompileTree(const std::string& text, bool multiByteRoute);
   bool MultiByteMode() const;
@@ -185,6 +199,11 @@ private:
   // Conversion tables of the code page, found again only when it resolves differently.
   const TCodePageInfo* FTablesFor = nullptr;
   const TRECodePageTables* FTables = nullptr;
+  // CannotStartWith's table: for each unit below 256, whether a match may start there; built
+  // for the system code page FStartTableFor (null: not built since the last compile).
+  const TCodePageInfo* FStartTableFor = nullptr;
+  bool FStartTableUsable = false;
+  uint8_t FStartTable[256] = {};
 };
 
 // Parses modifier letters into flags: "-" switches from setting to clearing; "i r s g m x"

@@ -605,6 +605,7 @@ void TqvRegExpr::ClearCompiled() {
   FCompileFailed = false;
   FMultiByteRoute = false;
   FLastMatch = false;
+  FStartTableFor = nullptr;
 }
 
 bool TqvRegExpr::MultiByteMode() const {

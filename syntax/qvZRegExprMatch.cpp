@@ -1381,6 +1381,21 @@ bool TqvRegExpr::PrepareMatch(int& pos, TMatchRoute& route) {
   return true;
 }
 
+bool TqvRegExpr::BuildStartTable(const TCodePageInfo& system) {
+  FStartTableFor = nullptr;
+  int pos = 1;
+  TMatchRoute route;
+  if (!PrepareMatch(pos, route) || route.System != &system) return false;
+  const TStartFilter& f = FRoot->StartFilter;
+  FStartTableUsable = !route.MultiByte && FilterUsable(f, false, *route.System, *route.Info, route.Hook);
+  if (FStartTableUsable) {
+    const uint8_t* map = Tables(*route.Info).Bytes();
+    for (int u = 0; u < 256; ++u) FStartTable[u] = f.Allows(map[u]) ? 1 : 0;
+  }
+  FStartTableFor = &system;
+  return true;
+}
+
 bool TqvRegExpr::Match(const std::string& text, int& pos, bool backward) {
   TMatchRoute route;
   if (!PrepareMatch(pos, route)) return false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "framework/Graphics.h"
@@ -18,35 +19,54 @@ namespace {
 enum TEscape { esNone, esHtml, esJson };
 
 // Appends text[from, to) as UTF-8, escaped for the target. A surrogate pair becomes one
-// character; a lone surrogate becomes U+FFFD.
+// character; a lone surrogate becomes U+FFFD. Characters go through a small buffer, since
+// this runs for every character of the output.
 void AppendText(std::string& out, std::u16string_view text, size_t from, size_t to, TEscape escape) {
+  char buf[512];
+  size_t n = 0;
+  auto put = [&](const char* s, size_t len) {
+    if (n + len > sizeof buf) {
+      out.append(buf, n);
+      n = 0;
+    }
+    std::memcpy(buf + n, s, len);
+    n += len;
+  };
   for (size_t i = from; i < to; ++i) {
     uint32_t c = text[i];
     if (c < 0x80) {
       if (escape == esHtml) {
-        switch (c) {
-          case '<': out += "&lt;"; continue;
-          case '>': out += "&gt;"; continue;
-          case '&': out += "&amp;"; continue;
-          default: break;
+        if (c == '<') {
+          put("&lt;", 4);
+          continue;
         }
-      } else if (escape == esJson) {
+        if (c == '>') {
+          put("&gt;", 4);
+          continue;
+        }
+        if (c == '&') {
+          put("&amp;", 5);
+          continue;
+        }
+      } else if (escape == esJson && (c < 32 || c == '"' || c == '\\')) {
+        char e[8];
         switch (c) {
-          case '"': out += "\\\""; continue;
-          case '\\': out += "\\\\"; continue;
-          case '\n': out += "\\n"; continue;
-          case '\r': out += "\\r"; continue;
-          case '\t': out += "\\t"; continue;
+          case '"': put("\\\"", 2); break;
+          case '\\': put("\\\\", 2); break;
+          case '\n': put("\\n", 2); break;
+          case '\r': put("\\r", 2); break;
+          case '\t': put("\\t", 2); break;
           default:
-            if (c < 32) {
-              char buf[8];
-              std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-              out += buf;
-              continue;
-            }
+            std::snprintf(e, sizeof e, "\\u%04x", static_cast<unsigned>(c));
+            put(e, 6);
         }
+        continue;
       }
-      out.push_back(static_cast<char>(c));
+      if (n == sizeof buf) {
+        out.append(buf, n);
+        n = 0;
+      }
+      buf[n++] = static_cast<char>(c);
       continue;
     }
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < to && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -55,18 +75,25 @@ void AppendText(std::string& out, std::u16string_view text, size_t from, size_t 
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
+    char u[4];
+    size_t len;
     if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      u[0] = static_cast<char>(0xC0 | (c >> 6));
+      len = 2;
     } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      u[0] = static_cast<char>(0xE0 | (c >> 12));
+      u[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      len = 3;
     } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      u[0] = static_cast<char>(0xF0 | (c >> 18));
+      u[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      u[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      len = 4;
     }
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    u[len - 1] = static_cast<char>(0x80 | (c & 0x3F));
+    put(u, len);
   }
+  out.append(buf, n);
 }
 
 void AppendInt(std::string& out, long long value) { out += std::to_string(value); }

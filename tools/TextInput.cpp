@@ -43,9 +43,80 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
+namespace {
+
+// Decodes bytes as UTF-8 into out; false (out unspecified) when they are not well-formed.
+// Plain ASCII, the most of most files, goes by a loop of its own.
+bool DecodeUtf8(std::string_view bytes, std::u16string& out) {
+  out.resize(bytes.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  char16_t* o = out.data();
+  while (p < end) {
+    while (p < end && *p < 0x80) *o++ = *p++;
+    if (p == end) break;
+    const unsigned c = *p;
+    int more;
+    unsigned min, value;
+    if ((c & 0xE0) == 0xC0) {
+      more = 1, min = 0x80, value = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      more = 2, min = 0x800, value = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      more = 3, min = 0x10000, value = c & 0x07;
+    } else {
+      return false;
+    }
+    if (end - p <= more) return false;
+    for (int i = 1; i <= more; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+      value = (value << 6) | (p[i] & 0x3F);
+    }
+    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+    p += more + 1;
+    if (value >= 0x10000) {
+      value -= 0x10000;
+      *o++ = static_cast<char16_t>(0xD800 + (value >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + (value & 0x3FF));
+    } else {
+      *o++ = static_cast<char16_t>(value);
+    }
+  }
+  out.resize(static_cast<size_t>(o - out.data()));
+  return true;
+}
+
+// Binary data: any NUL, or more than one character in ten a control character other than
+// the usual white space and escape.
+bool LooksBinary(std::u16string_view s) {
+  size_t controls = 0;
+  for (char16_t c : s) {
+    if (c >= 32) continue;
+    if (c == 0) return true;
+    if (c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' && c != 27) ++controls;
+  }
+  return controls * 10 > s.size();
+}
+
+bool HasMark(std::string_view bytes) {
+  return bytes.substr(0, 3) == "\xEF\xBB\xBF" || bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF";
+}
+
+}  // namespace
+
 void ReadTextBytes(const std::string& name, const std::string& bytes, TSyntMemoStrings& text) {
-  // Without a mark, text that is valid UTF-8 is taken as UTF-8; the rest goes by the system
-  // code page, as the line store reads it.
+  // UTF-8 without a mark, the usual case, is decoded here in one pass.
+  if (!HasMark(bytes)) {
+    std::u16string wide;
+    if (DecodeUtf8(bytes, wide)) {
+      if (LooksBinary(wide)) throw EToolError(name + ": binary data, not a text file");
+      text.SetTextStr(wide);
+      text.SetTextFormat(tfUtf8);
+      return;
+    }
+  }
+  // Otherwise the line store reads it: by its mark, or, without one, as UTF-8 when it is
+  // valid UTF-8 and else in the system code page.
   text.SetNoSignature(true);
   text.OnDetectFormat = [&bytes](TObject*, TStream& stream, TTextFormat& format) {
     if (format != tfAnsi) return;
@@ -60,15 +131,7 @@ void ReadTextBytes(const std::string& name, const std::string& bytes, TSyntMemoS
     throw EToolError(name + ": " + e.what());
   }
   text.OnDetectFormat = nullptr;
-  // Binary data: any NUL, or more than one character in ten a control character other than
-  // the usual white space and escape.
-  const std::u16string& s = text.Text();
-  size_t controls = 0;
-  for (char16_t c : s) {
-    if (c == 0) throw EToolError(name + ": binary data, not a text file");
-    if (c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' && c != 27) ++controls;
-  }
-  if (controls * 10 > s.size()) throw EToolError(name + ": binary data, not a text file");
+  if (LooksBinary(text.Text())) throw EToolError(name + ": binary data, not a text file");
 }
 
 void ReadTextFile(const std::string& path, TSyntMemoStrings& text) {
