@@ -70,6 +70,19 @@ void TSingleTagCondition::SetIgnoreCase(bool value) {
 
 namespace {
 
+// Whether the system code page encodes each printable ASCII character as its own byte.
+bool AsciiKept() {
+  const TCodePageInfo& info = CodePageInfo(CP_ACP);
+  thread_local const TCodePageInfo* checked = nullptr;
+  thread_local bool kept = false;
+  if (checked != &info) {
+    kept = true;
+    for (int c = 0x20; c <= 0x7E; ++c) kept = kept && info.ToWide[c] == c;
+    checked = &info;
+  }
+  return kept;
+}
+
 bool IsPlain(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
@@ -147,6 +160,25 @@ bool TSingleTagCondition::Check(const TTokenHolder& tokens, int index) const {
     // in a plain list either. Either way: not found, without reading the token.
     const int length = tokens.TagLength(index);
     if (!(FPlainLengths >> std::min(std::max(length, 0), 63) & 1)) return FCondType == tcNotEqual;
+  }
+  // A token of printable ASCII against a plain list: looked up in place, where the system
+  // code page keeps those characters as they are (as good as every one does).
+  if (FAllPlain && FCondType != tcMask && FCondType != tcStrictMask && AsciiKept()) {
+    const std::u16string_view view = tokens.TagView(index);
+    if (!view.empty() && view.size() <= 64) {
+      char buf[64];
+      const bool lower = IgnoreCase();
+      bool plain = true;
+      for (size_t i = 0; i < view.size() && plain; ++i) {
+        const char16_t c = view[i];
+        plain = c >= 0x20 && c <= 0x7E;
+        buf[i] = static_cast<char>(lower && c >= 'A' && c <= 'Z' ? c + 32 : c);
+      }
+      if (plain) {
+        const bool found = FPlainTags.find(std::string_view(buf, view.size())) != FPlainTags.end();
+        return FCondType == tcNotEqual ? !found : found;
+      }
+    }
   }
   // Converted only when the text decides.
   return TextAnswer(WideCharToMultiByte(CP_ACP, tokens.TagStr(index)));

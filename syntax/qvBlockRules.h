@@ -126,7 +126,11 @@ class TSingleTagCondition : public TCollectionItem {
   // (printable ASCII): for plain texts the list's comparison is then plain equality, as
   // strings of such characters compare equal only when they are the same (or the same but
   // for ASCII letter case). Rebuilt whenever the list changes.
-  std::unordered_set<std::string> FPlainTags;
+  struct TPlainHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_set<std::string, TPlainHash, std::equal_to<>> FPlainTags;
   bool FAllPlain = true;
   // Lengths of the plain entries (bit n: length n, bit 63: 63 or more), for rejecting a
   // token by its length without reading it. Not used when an entry holds "?", which a

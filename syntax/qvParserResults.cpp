@@ -102,6 +102,16 @@ std::u16string TParserResults::TagStr(int index) const {
   return source->SubText(token->StartPos + 1, token->EndPos - token->StartPos);
 }
 
+std::u16string_view TParserResults::TagView(int index) const {
+  const TSyntToken* token = Tags(index);
+  const TSyntMemoStrings* source = Source();
+  if (!source) return {};
+  const std::u16string& text = source->Text();
+  const size_t start = static_cast<size_t>(std::clamp(token->StartPos, 0, static_cast<int>(text.size())));
+  const size_t end = static_cast<size_t>(std::clamp(token->EndPos, static_cast<int>(start), static_cast<int>(text.size())));
+  return std::u16string_view(text).substr(start, end - start);
+}
+
 void TParserResults::AddToken(std::unique_ptr<TSyntToken> token) {
   FTokenList.Add(token->Rule, token->TokenType, token->StartPos, token->EndPos);
 }

@@ -39,6 +39,9 @@ public:
   virtual std::u16string TagStr(int index) const = 0;
   // Characters of the token; holders that know it without reading the text say so.
   virtual int TagLength(int index) const { return static_cast<int>(TagStr(index).size()); }
+  // The token's characters without a copy, when the holder can give them; empty otherwise
+  // (and for an empty token). Valid until the text changes.
+  virtual std::u16string_view TagView(int index) const { (void)index; return {}; }
 };
 
 // The host of an analysed text (an editor): told when the lexer's configuration changed and
@@ -228,6 +231,7 @@ public:
   // The token's characters, read from the current text.
   std::u16string TagStr(int index) const override;
   int TagLength(int index) const override { return Tags(index)->EndPos - Tags(index)->StartPos; }
+  std::u16string_view TagView(int index) const override;
 
   // Raises EListError for a bad index.
   TSyntToken* Tags(int index) const { return static_cast<TSyntToken*>(FTokenList.Items(index)); }

@@ -1,5 +1,7 @@
 #include "tools/FileAnalysis.h"
 
+#include "framework/Forms.h"
+
 namespace qv {
 
 TFileAnalysis::TFileAnalysis(std::string name) : FName(std::move(name)) {}
@@ -9,12 +11,15 @@ TFileAnalysis::~TFileAnalysis() { FClient.reset(); }
 void TFileAnalysis::Run(TSyntAnalyzer* lexer) {
   FLexer = lexer;
   FClient.reset(FLexer->AddClient(nullptr, [this] { return &Text; }));
-  // The idle analysis in one go: tokens, the deferred block pass where the rules allow it,
-  // then the end of the analysis. Without an application no completion thread starts.
-  while (!FClient->IsFinished()) {
-    const int before = FClient->TokenCount();
-    FClient->IdleTick();
-    if (!FClient->IsFinished() && FClient->TokenCount() == before) break;  // nothing moved
+  if (Text.TextLength() > 0) FClient->AppendToPos(Text.TextLength());
+  if (!FClient->IsFinished()) {  // the block rules were deferred, or the text is empty
+    FClient->RunDeferredBlockPass();
+    FClient->Finished();
+  }
+  if (Application) {
+    while (FClient->FinishThread())
+      if (!Application->HandleMessage()) break;
+    return;
   }
   FClient->Lock();
   try {
@@ -24,6 +29,13 @@ void TFileAnalysis::Run(TSyntAnalyzer* lexer) {
     throw;
   }
   FClient->Unlock();
+  FOwnDisplay = true;
+}
+
+TRenderedFile TFileAnalysis::View() const {
+  const TRangeCollection* folds = nullptr;
+  if (FClient) folds = FOwnDisplay ? FDisplay.Collapsibles.get() : &FClient->Collapsibles();
+  return {FName, FLexer, &Text, FClient.get(), folds};
 }
 
 }  // namespace qv

@@ -1,6 +1,5 @@
 // One text analysed by the tool from start to end: the line store, a client of the chosen
-// lexer, and the display ranges built in this thread (the tool has no message loop to hand
-// them over, and needs them at once).
+// lexer, and its display ranges.
 #pragma once
 
 #include <memory>
@@ -23,19 +22,21 @@ public:
 
   TSyntMemoStrings Text;
 
-  // Analyses the whole text with lexer (block rules included), then builds the display
-  // ranges. Once only.
+  // Analyses the whole text with lexer (block rules included) at once, without handling
+  // messages between tokens, then has the display ranges built: by the completion thread,
+  // waited for in the message loop, or here when there is no application. Once only.
   void Run(TSyntAnalyzer* lexer);
   TClientSyntAnalyzer& Client() const { return *FClient; }
   TSyntAnalyzer* Lexer() const { return FLexer; }
   const std::string& Name() const { return FName; }
-  TRenderedFile View() const { return {FName, FLexer, &Text, FClient.get(), &FDisplay}; }
+  TRenderedFile View() const;
 
 private:
   TSyntAnalyzer* FLexer = nullptr;  // not owned
   std::string FName;
   std::unique_ptr<TClientSyntAnalyzer> FClient;
-  TDisplayRanges FDisplay;
+  TDisplayRanges FDisplay;  // built here when there is no application
+  bool FOwnDisplay = false;
 };
 
 }  // namespace qv

@@ -447,8 +447,8 @@ std::string RenderJson(const TRenderedFile& file) {
   }
   out += "],\n\"folding\":[";
   bool first = true;
-  if (file.Display) {
-    const TRangeCollection& folds = *file.Display->Collapsibles;
+  if (file.Collapsibles) {
+    const TRangeCollection& folds = *file.Collapsibles;
     std::vector<const TCollapsibleRange*> list;
     for (int l = 0; l < folds.LayerCount(); ++l)
       for (int i = 0; i < folds.Layers(l)->Count(); ++i)
@@ -535,10 +535,10 @@ std::string RenderBlockList(const TRenderedFile& file) {
            (end < 0 ? std::string("open") : LineCol(text, std::max(start, end - 1))) + "\n";
   }
   std::vector<const TCollapsibleRange*> folds;
-  if (file.Display)
-    for (int l = 0; l < file.Display->Collapsibles->LayerCount(); ++l)
-      for (int i = 0; i < file.Display->Collapsibles->Layers(l)->Count(); ++i)
-        folds.push_back(static_cast<const TCollapsibleRange*>(file.Display->Collapsibles->Layers(l)->Items(i)));
+  if (file.Collapsibles)
+    for (int l = 0; l < file.Collapsibles->LayerCount(); ++l)
+      for (int i = 0; i < file.Collapsibles->Layers(l)->Count(); ++i)
+        folds.push_back(static_cast<const TCollapsibleRange*>(file.Collapsibles->Layers(l)->Items(i)));
   std::sort(folds.begin(), folds.end(), [](auto* a, auto* b) { return a->StartPos < b->StartPos; });
   out += "collapsible " + std::to_string(folds.size()) + "\n";
   for (const TCollapsibleRange* c : folds)

@@ -17,7 +17,7 @@ struct TRenderedFile {
   const TSyntAnalyzer* Lexer = nullptr;      // the main lexer
   const TSyntMemoStrings* Text = nullptr;
   const TClientSyntAnalyzer* Client = nullptr;
-  const TDisplayRanges* Display = nullptr;   // built from the finished results
+  const TRangeCollection* Collapsibles = nullptr;  // display ranges of the finished results
 };
 
 // A stretch of text drawn alike: the token style (null for text no styled token covers) and
