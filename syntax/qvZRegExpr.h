@@ -204,6 +204,14 @@ private:
   const TCodePageInfo* FStartTableFor = nullptr;
   bool FStartTableUsable = false;
   uint8_t FStartTable[256] = {};
+  // The shape of the most common token expressions, matched by a plain loop over the text
+  // in single-byte mode: one leaf ("x", "[a-z]"), a leaf repeated ("\d+"), or a leaf and
+  // another repeated ("[a-z_]\w*"). Worked out on first use after a compile.
+  enum TRunShape : uint8_t { rsUnknown, rsNone, rsOne, rsMany, rsOneThenMany };
+  TRunShape FRunShape = rsUnknown;
+  const uint64_t* FRunFirst = nullptr;  // the first leaf's byte map
+  const uint64_t* FRunRest = nullptr;   // the repeated leaf's byte map
+  void FindRunShape();
 };
 
 // Parses modifier letters into flags: "-" switches from setting to clearing; "i r s g m x"

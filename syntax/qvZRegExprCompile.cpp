@@ -606,6 +606,7 @@ void TqvRegExpr::ClearCompiled() {
   FMultiByteRoute = false;
   FLastMatch = false;
   FStartTableFor = nullptr;
+  FRunShape = rsUnknown;
 }
 
 bool TqvRegExpr::MultiByteMode() const {

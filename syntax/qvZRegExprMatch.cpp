@@ -1381,6 +1381,28 @@ bool TqvRegExpr::PrepareMatch(int& pos, TMatchRoute& route) {
   return true;
 }
 
+void TqvRegExpr::FindRunShape() {
+  FRunShape = rsNone;
+  const TreRootNode& root = *FRoot;
+  if (root.Nodes.size() != 1 || root.SubExprs.size() != 1 || root.LoopMin != 1 || root.LoopMax != 1) return;
+  const auto& seq = static_cast<const TreBranchNode&>(*root.Nodes.front()).Nodes;
+  auto once = [](const TRENodeBase& n) { return n.ByteLeaf && n.LoopMin == 1 && n.LoopMax == 1; };
+  auto many = [](const TRENodeBase& n, int min) {
+    return n.ByteLeaf && n.LoopMin == min && n.LoopMax == -1 && !n.NonGreedy;
+  };
+  if (seq.size() == 1 && once(*seq[0])) {
+    FRunShape = rsOne;
+    FRunFirst = seq[0]->ByteMap;
+  } else if (seq.size() == 1 && many(*seq[0], 1)) {
+    FRunShape = rsMany;
+    FRunFirst = FRunRest = seq[0]->ByteMap;
+  } else if (seq.size() == 2 && once(*seq[0]) && many(*seq[1], 0)) {
+    FRunShape = rsOneThenMany;
+    FRunFirst = seq[0]->ByteMap;
+    FRunRest = seq[1]->ByteMap;
+  }
+}
+
 bool TqvRegExpr::BuildStartTable(const TCodePageInfo& system) {
   FStartTableFor = nullptr;
   int pos = 1;
@@ -1455,6 +1477,27 @@ bool TqvRegExpr::MatchWide(std::u16string_view text, int& pos, bool backward) {
     FLastMatch = false;
     FLastReach = std::min(pos, len + 1);
     return false;
+  }
+  // The common shapes by a loop: the same outcome, end, reach and root capture as the
+  // matcher's (a repetition reads up to the first unit it does not take, or the end).
+  if (!backward && !hook && FStepLimit == 0 && FRoot->ByteMapCodePage == &system) {
+    if (FRunShape == rsUnknown) FindRunShape();
+    if (FRunShape != rsNone) {
+      if (pos > len || !MapHas(FRunFirst, map[text[pos - 1]])) {
+        FLastMatch = false;
+        FLastReach = std::min(pos, len + 1);
+        return false;
+      }
+      int end = pos + 1;
+      if (FRunShape != rsOne)
+        while (end <= len && MapHas(FRunRest, map[text[end - 1]])) ++end;
+      FLastReach = FRunShape == rsOne ? pos : end;
+      FLastMatch = true;
+      FRoot->CapStart = pos;
+      FRoot->CapEnd = end;
+      pos = end;
+      return true;
+    }
   }
   const TSingleByteText<TMappedUnits> x{{text.data(), map}, len, {&system, hook}};
   return RunMatch(x, pos, backward);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <optional>
 
 #include "framework/Graphics.h"
 #include "syntax/qvBlockRules.h"
@@ -18,82 +20,113 @@ namespace {
 
 enum TEscape { esNone, esHtml, esJson };
 
-// Appends text[from, to) as UTF-8, escaped for the target. A surrogate pair becomes one
-// character; a lone surrogate becomes U+FFFD. Characters go through a small buffer, since
-// this runs for every character of the output.
-void AppendText(std::string& out, std::u16string_view text, size_t from, size_t to, TEscape escape) {
-  char buf[512];
-  size_t n = 0;
-  auto put = [&](const char* s, size_t len) {
-    if (n + len > sizeof buf) {
-      out.append(buf, n);
-      n = 0;
+// Whether an ASCII character needs more than itself in the target.
+constexpr bool NeedsEscape(char16_t c, TEscape escape) {
+  switch (escape) {
+    case esHtml: return c == '<' || c == '>' || c == '&';
+    case esJson: return c < 32 || c == '"' || c == '\\';
+    default: return false;
+  }
+}
+
+// Appends to a string through a write position, growing it ahead of the writes: the
+// output is written a few bytes at a time, millions of times. The string is cut to what was
+// written when the sink goes.
+class TSink {
+public:
+  explicit TSink(std::string& s) : FS(s) {}
+  ~TSink() { FS.append(FBuf.get(), FN); }
+  TSink(const TSink&) = delete;
+  TSink& operator=(const TSink&) = delete;
+
+  void Reserve(size_t more) {
+    if (FN + more <= FCap) return;
+    const size_t cap = std::max(FCap * 2, FN + more + 65536);
+    std::unique_ptr<char[]> grown(new char[cap]);  // left uninitialised: written before read
+    if (FN) std::memcpy(grown.get(), FBuf.get(), FN);
+    FBuf = std::move(grown);
+    FCap = cap;
+  }
+  void Put(std::string_view v) {
+    Reserve(v.size());
+    std::memcpy(FBuf.get() + FN, v.data(), v.size());
+    FN += v.size();
+  }
+  void Put(char c) {
+    Reserve(1);
+    FBuf[FN++] = c;
+  }
+  // text[from, to) as UTF-8, escaped for the target. A surrogate pair becomes one
+  // character; a lone surrogate becomes U+FFFD.
+  void Text(std::u16string_view text, size_t from, size_t to, TEscape escape) {
+    switch (escape) {
+      case esHtml: Text<esHtml>(text, from, to); break;
+      case esJson: Text<esJson>(text, from, to); break;
+      default: Text<esNone>(text, from, to); break;
     }
-    std::memcpy(buf + n, s, len);
-    n += len;
-  };
-  for (size_t i = from; i < to; ++i) {
-    uint32_t c = text[i];
-    if (c < 0x80) {
-      if (escape == esHtml) {
-        if (c == '<') {
-          put("&lt;", 4);
+  }
+
+private:
+  template <TEscape escape>
+  void Text(std::u16string_view text, size_t from, size_t to) {
+    Reserve((to - from) * 6);  // the longest form of a unit: "\u001f"
+    char* d = FBuf.get() + FN;
+    for (size_t i = from; i < to; ++i) {
+      uint32_t c = text[i];
+      if (c < 0x80) {
+        if (!NeedsEscape(static_cast<char16_t>(c), escape)) {
+          *d++ = static_cast<char>(c);
           continue;
         }
-        if (c == '>') {
-          put("&gt;", 4);
-          continue;
+        const char* e = nullptr;
+        char buf[8];
+        if constexpr (escape == esHtml) {
+          e = c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&amp;";
+        } else {
+          switch (c) {
+            case '"': e = "\\\""; break;
+            case '\\': e = "\\\\"; break;
+            case '\n': e = "\\n"; break;
+            case '\r': e = "\\r"; break;
+            case '\t': e = "\\t"; break;
+            default:
+              std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+              e = buf;
+          }
         }
-        if (c == '&') {
-          put("&amp;", 5);
-          continue;
-        }
-      } else if (escape == esJson && (c < 32 || c == '"' || c == '\\')) {
-        char e[8];
-        switch (c) {
-          case '"': put("\\\"", 2); break;
-          case '\\': put("\\\\", 2); break;
-          case '\n': put("\\n", 2); break;
-          case '\r': put("\\r", 2); break;
-          case '\t': put("\\t", 2); break;
-          default:
-            std::snprintf(e, sizeof e, "\\u%04x", static_cast<unsigned>(c));
-            put(e, 6);
-        }
+        while (*e) *d++ = *e++;
         continue;
       }
-      if (n == sizeof buf) {
-        out.append(buf, n);
-        n = 0;
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < to && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        ++i;
+      } else if (c >= 0xD800 && c <= 0xDFFF) {
+        c = 0xFFFD;
       }
-      buf[n++] = static_cast<char>(c);
-      continue;
+      if (c < 0x800) {
+        *d++ = static_cast<char>(0xC0 | (c >> 6));
+      } else if (c < 0x10000) {
+        *d++ = static_cast<char>(0xE0 | (c >> 12));
+        *d++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      } else {
+        *d++ = static_cast<char>(0xF0 | (c >> 18));
+        *d++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *d++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      }
+      *d++ = static_cast<char>(0x80 | (c & 0x3F));
     }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < to && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    char u[4];
-    size_t len;
-    if (c < 0x800) {
-      u[0] = static_cast<char>(0xC0 | (c >> 6));
-      len = 2;
-    } else if (c < 0x10000) {
-      u[0] = static_cast<char>(0xE0 | (c >> 12));
-      u[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      len = 3;
-    } else {
-      u[0] = static_cast<char>(0xF0 | (c >> 18));
-      u[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      u[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      len = 4;
-    }
-    u[len - 1] = static_cast<char>(0x80 | (c & 0x3F));
-    put(u, len);
+    FN = static_cast<size_t>(d - FBuf.get());
   }
-  out.append(buf, n);
+
+  std::string& FS;
+  std::unique_ptr<char[]> FBuf;
+  size_t FN = 0;
+  size_t FCap = 0;
+};
+
+// Appends text[from, to) as UTF-8, escaped for the target.
+void AppendText(std::string& out, std::u16string_view text, size_t from, size_t to, TEscape escape) {
+  TSink(out).Text(text, from, to, escape);
 }
 
 void AppendInt(std::string& out, long long value) { out += std::to_string(value); }
@@ -313,36 +346,47 @@ std::string RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptio
     body += "<pre class=\"vornish\"><code>";
     body.reserve(body.size() + text.size() * 2);
     int line = 1;
+    std::optional<TSink> sink;
+    sink.emplace(body);
     auto lineNumber = [&]() {
       if (!options.LineNumbers) return;
       char buf[64];
       std::snprintf(buf, sizeof buf, "<span class=\"vn-ln\">%5d </span>", line);
-      body += buf;
+      sink->Put(buf);
     };
     lineNumber();
-    // The tags of a run, made once for each pair of styles.
-    std::map<std::pair<const TSyntaxFormat*, const TSyntaxFormat*>, std::pair<std::string, std::string>> tags;
+    // The tags of a run, made once for each pair of styles (a lexer has few).
+    struct TTags {
+      const TSyntaxFormat* Style;
+      const TSyntaxFormat* Back;
+      std::string Open, Close;
+    };
+    std::vector<TTags> tags;
     for (const TStyleRun& run : StyleRuns(file)) {
-      auto [it, added] = tags.try_emplace({run.Style, run.Back});
-      if (added) {
-        if (run.Back) it->second.first += "<span class=\"" + classOf(run.Back, true) + "\">";
-        if (run.Style) it->second.first += "<span class=\"" + classOf(run.Style, false) + "\">";
-        it->second.second = run.Style && run.Back ? "</span></span>" : run.Style || run.Back ? "</span>" : "";
+      auto it = std::find_if(tags.begin(), tags.end(),
+                             [&run](const TTags& t) { return t.Style == run.Style && t.Back == run.Back; });
+      if (it == tags.end()) {
+        TTags t{run.Style, run.Back, {}, {}};
+        if (run.Back) t.Open += "<span class=\"" + classOf(run.Back, true) + "\">";
+        if (run.Style) t.Open += "<span class=\"" + classOf(run.Style, false) + "\">";
+        t.Close = run.Style && run.Back ? "</span></span>" : run.Style || run.Back ? "</span>" : "";
+        tags.push_back(std::move(t));
+        it = tags.end() - 1;
       }
-      const std::string& open = it->second.first;
-      const std::string& close = it->second.second;
+      const std::string& open = it->Open;
+      const std::string& close = it->Close;
       // Spans end before each line break, so a line can be read on its own.
       int from = run.Start;
       while (from < run.End) {
         int to = from;
         while (to < run.End && text[static_cast<size_t>(to)] != '\n') ++to;
         if (to > from) {
-          body += open;
-          AppendText(body, text, static_cast<size_t>(from), static_cast<size_t>(to), esHtml);
-          body += close;
+          sink->Put(open);
+          sink->Text(text, static_cast<size_t>(from), static_cast<size_t>(to), esHtml);
+          sink->Put(close);
         }
         if (to < run.End) {  // the line break
-          body.push_back('\n');
+          sink->Put('\n');
           ++line;
           if (to + 1 < static_cast<int>(text.size())) lineNumber();
           ++to;
@@ -350,6 +394,7 @@ std::string RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptio
         from = to;
       }
     }
+    sink.reset();  // the body gets what was written
     body += "</code></pre>\n";
   }
   std::string sheet = "pre.vornish{font-family:monospace;color:#000;background:#fff;}\n";
@@ -367,23 +412,25 @@ std::string RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptio
 std::string RenderAnsi(const TRenderedFile& file) {
   const std::u16string& text = file.Text->Text();
   std::string out;
-  out.reserve(text.size() * 2);
-  for (const TStyleRun& run : StyleRuns(file)) {
-    const std::string sgr = SgrOf(run);
-    int from = run.Start;
-    while (from < run.End) {
-      int to = from;
-      while (to < run.End && text[static_cast<size_t>(to)] != '\n' && text[static_cast<size_t>(to)] != '\r') ++to;
-      if (to > from) {
-        out += sgr;
-        AppendText(out, text, static_cast<size_t>(from), static_cast<size_t>(to), esNone);
-        if (!sgr.empty()) out += "\x1b[0m";
+  {
+    TSink sink(out);
+    for (const TStyleRun& run : StyleRuns(file)) {
+      const std::string sgr = SgrOf(run);
+      int from = run.Start;
+      while (from < run.End) {
+        int to = from;
+        while (to < run.End && text[static_cast<size_t>(to)] != '\n' && text[static_cast<size_t>(to)] != '\r') ++to;
+        if (to > from) {
+          sink.Put(sgr);
+          sink.Text(text, static_cast<size_t>(from), static_cast<size_t>(to), esNone);
+          if (!sgr.empty()) sink.Put("\x1b[0m");
+        }
+        if (to < run.End) {
+          sink.Put(static_cast<char>(text[static_cast<size_t>(to)]));
+          ++to;
+        }
+        from = to;
       }
-      if (to < run.End) {
-        out.push_back(static_cast<char>(text[static_cast<size_t>(to)]));
-        ++to;
-      }
-      from = to;
     }
   }
   return out;
