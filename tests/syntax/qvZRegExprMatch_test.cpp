@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "framework/TextServices.h"
 #include "syntax/qvStrUtils.h"
 #include "tests/support/RealFiles.h"
 
@@ -787,6 +788,47 @@ TEST(TqvRegExprMatch, WideEntryEqualsThe8BitOneOnRealFiles) {
   const std::string sjis = WideToMultiByte(japanese, 932);
   ASSERT_EQ(MultiByteToWide(sjis, 932), japanese);
   CompareWideWith8Bit(932, japanese, sjis, ByteOffsets(japanese, 932));
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+// The token shapes matched by a plain loop (one leaf, a leaf repeated, a leaf then another
+// repeated) give what the general matcher gives, which a step budget brings back: outcome,
+// end, reach and the whole-match capture, at every position of a real file; and the start
+// table never rules out a position where a match starts.
+TEST(TqvRegExprMatch, LoopedTokenShapesAgreeWithTheMatcher) {
+  const std::u16string text =
+      Utf8ToWide(test::ReadFile("/usr/include/stdio.h").substr(0, 20000)) + u"\u00e9\u4e2d\u00ff";
+  ASSERT_GT(text.size(), 10000u);
+  for (const char16_t* expression :
+       {u"[a-z_]\\w*", u"\\d+", u"[{}]", u"x", u"[^<&\\s][^<&\\r\\n]*", u".", u"(?i)[A-F]+", u"\\s+",
+        u"[^\\s]", u"\\w+", u"(?s).", u"[\\x80-\\xff]+", u"\\S\\S*", u"ab", u"a*", u"[a-z]+?"}) {
+    SCOPED_TRACE(WideToUtf8(expression));
+    TqvRegExpr looped, general;
+    looped.SetExpression(expression);
+    general.SetExpression(expression);
+    general.SetStepLimit(uint64_t{1} << 40);  // a budget never reached; it keeps the loop out
+    const TCodePageInfo& system = CodePageInfo(CP_ACP);
+    for (int pos = 1; pos <= static_cast<int>(text.size()) + 1; ++pos) {
+      int a = pos, b = pos;
+      const bool ma = looped.MatchWide(text, a, false);
+      const bool mb = general.MatchWide(text, b, false);
+      ASSERT_EQ(ma, mb) << pos;
+      ASSERT_EQ(looped.LastReach(), general.LastReach()) << pos;
+      if (ma) {
+        ASSERT_EQ(a, b) << pos;
+        ASSERT_EQ(looped.Root()->CapStart, general.Root()->CapStart) << pos;
+        ASSERT_EQ(looped.Root()->CapEnd, general.Root()->CapEnd) << pos;
+      }
+      if (pos <= static_cast<int>(text.size()) && looped.CannotStartWith(text[pos - 1], system)) {
+        ASSERT_FALSE(mb) << pos;
+      }
+    }
+  }
 }
 
 }  // namespace
