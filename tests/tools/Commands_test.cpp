@@ -446,3 +446,39 @@ TEST(ToolConvert, TextAndBinaryFormsRoundTrip) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// What the README shows is what the tree holds and the tool prints.
+TEST(ToolReadme, ExamplesAreTheFilesAndTheOutputOfTheTool) {
+  const std::string readme = test::ReadFile(QV_SOURCE_DIR "/README.md");
+  ASSERT_FALSE(readme.empty());
+  EXPECT_THAT(readme, HasSubstr(test::ReadFile(QV_SOURCE_DIR "/tools/examples/embed.cpp")));
+  EXPECT_THAT(readme, HasSubstr(test::ReadFile(QV_SOURCE_DIR "/tools/examples/words.lxr")));
+
+  // The listing of the example lexer's text, between its command and the next one.
+  TTempDir dir;
+  const std::string input = dir.Write("x.words", "if (n) {  # a comment\n  n = 42;\n}\n");
+  const std::string lexer = QV_SOURCE_DIR "/tools/examples/words.lxr";
+  auto shown = [&readme](const std::string& command) {
+    const size_t at = readme.find("$ " + command + "\n");
+    if (at == std::string::npos) return std::string("(not in the README)");
+    const size_t from = at + command.size() + 3;
+    const size_t to = readme.find("\n$ ", from);
+    const size_t fence = readme.find("\n```", from);
+    return readme.substr(from, std::min(to, fence) + 1 - from);
+  };
+  EXPECT_EQ(Tool({"tokens", "--lexer-file", lexer, input}).Out,
+            shown("vornish tokens --lexer-file tools/examples/words.lxr x.words"));
+  EXPECT_EQ(Tool({"blocks", "--lexer-file", lexer, input}).Out,
+            shown("vornish blocks --lexer-file tools/examples/words.lxr x.words"));
+  EXPECT_EQ(Tool({"lexers"}).Out, shown("vornish lexers"));
+  EXPECT_EQ(Tool({"blocks", QV_SOURCE_DIR "/tests/data/texts/small.c"}).Out,
+            shown("vornish blocks tests/data/texts/small.c"));
+  EXPECT_EQ(Tool({"match", "([a-z_]\\w*)\\s*(\\()", "puts (\"x\")"}).Out,
+            shown("vornish match '([a-z_]\\w*)\\s*(\\()' 'puts (\"x\")'"));
+}
+
+}  // namespace
+}  // namespace qv
