@@ -3,6 +3,7 @@
 #include "syntax/qvParserResults.h"
 
 #include <algorithm>
+#include <utility>
 #include <new>
 
 #include "syntax/qvBlockRules.h"
@@ -102,6 +103,30 @@ std::u16string TParserResults::TagStr(int index) const {
   return source->SubText(token->StartPos + 1, token->EndPos - token->StartPos);
 }
 
+namespace {
+
+// The spare token memory of a thread, freed when the thread ends.
+struct TSpareToken {
+  void* Block = nullptr;
+  ~TSpareToken() { ::operator delete(Block); }
+};
+thread_local TSpareToken SpareToken;
+
+}  // namespace
+
+void* TSyntToken::operator new(std::size_t size) {
+  if (size == sizeof(TSyntToken) && SpareToken.Block) return std::exchange(SpareToken.Block, nullptr);
+  return ::operator new(size);
+}
+
+void TSyntToken::operator delete(void* p, std::size_t size) noexcept {
+  if (p && size == sizeof(TSyntToken) && !SpareToken.Block) {
+    SpareToken.Block = p;
+    return;
+  }
+  ::operator delete(p);
+}
+
 std::u16string_view TParserResults::TagView(int index) const {
   const TSyntToken* token = Tags(index);
   const TSyntMemoStrings* source = Source();
@@ -119,10 +144,6 @@ void TParserResults::AddToken(std::unique_ptr<TSyntToken> token) {
 TSubLexerRange* TParserResults::AddSubLexerRange(std::unique_ptr<TSubLexerRange> range) {
   FSubLexerBlocks.push_back(std::move(range));
   return FSubLexerBlocks.back().get();
-}
-
-bool TParserResults::IsEnabled(const TRuleCollectionItem* rule, bool onlyGlobal) const {
-  return rule && rule->GatesOpen(FCurState, onlyGlobal);
 }
 
 void TParserResults::Clear() {

@@ -16,6 +16,7 @@
 
 #include "framework/Classes.h"
 #include "syntax/qvLists.h"
+#include "syntax/qvSyntItems.h"
 
 namespace qv {
 
@@ -68,6 +69,14 @@ public:
       : TRange(startPos, endPos), TokenType(tokenType), Rule(rule) {}
   // The token's characters in source.
   std::u16string GetStr(std::u16string_view source) const;
+
+  // A token is made for every step and freed as soon as the token list has copied it: each
+  // thread keeps the last freed one for the next.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p, std::size_t size) noexcept;
+  // Placement, for the token list's blocks.
+  static void* operator new(std::size_t, void* where) noexcept { return where; }
+  static void operator delete(void*, void*) noexcept {}
 
   int TokenType;
   TRuleCollectionItem* Rule;  // not owned
@@ -250,7 +259,9 @@ public:
   // The end of the text was reached.
   virtual void Finished() { FIsFinished = true; }
   // Rule gating by Enabled, AlwaysEnabled (when onlyGlobal) and the state masks.
-  virtual bool IsEnabled(const TRuleCollectionItem* rule, bool onlyGlobal) const;
+  virtual bool IsEnabled(const TRuleCollectionItem* rule, bool onlyGlobal) const {
+    return rule && rule->GatesOpen(FCurState, onlyGlobal);
+  }
   // Forgets tokens, sub-lexer ranges and the state history; CurState 0.
   virtual void Clear();
   // Restarts the idle analysis after a Clear; nothing here.

@@ -189,16 +189,6 @@ void TRuleCollectionItem::Loaded() {
   FBlock.Resolve(OwnerBlockRules());
 }
 
-bool TRuleCollectionItem::GatesOpen(uint32_t state, bool onlyGlobal) const {
-  if (!Enabled()) return false;
-  if (onlyGlobal && !FAlwaysEnabled) return false;
-  const auto present = static_cast<uint32_t>(FStatesPresent);
-  const auto absent = static_cast<uint32_t>(FStatesAbsent);
-  if (present != 0 && (state & present) != present) return false;
-  if (absent != 0 && (state & absent) != 0) return false;
-  return true;
-}
-
 void TRuleCollectionItem::AssignTo(TPersistent* dest) const {
   TSyntCollectionItem::AssignTo(dest);
   auto* rule = dynamic_cast<TRuleCollectionItem*>(dest);

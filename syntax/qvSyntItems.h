@@ -187,7 +187,15 @@ class TRuleCollectionItem : public TSyntCollectionItem {
   // The gating of the rule by a state set, apart from the parent-block condition: Enabled,
   // AlwaysEnabled when only global rules are asked for, all of StatesPresent set, none of
   // StatesAbsent.
-  bool GatesOpen(uint32_t state, bool onlyGlobal) const;
+  bool GatesOpen(uint32_t state, bool onlyGlobal) const {
+    if (!Enabled()) return false;
+    if (onlyGlobal && !FAlwaysEnabled) return false;
+    const auto present = static_cast<uint32_t>(FStatesPresent);
+    const auto absent = static_cast<uint32_t>(FStatesAbsent);
+    if (present != 0 && (state & present) != present) return false;
+    if (absent != 0 && (state & absent) != 0) return false;
+    return true;
+  }
   // The state set after the rule fired: StatesRemove cleared, then StatesAdd set.
   uint32_t ApplyStates(uint32_t state) const {
     return (state & ~static_cast<uint32_t>(FStatesRemove)) | static_cast<uint32_t>(FStatesAdd);
