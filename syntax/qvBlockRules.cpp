@@ -123,18 +123,6 @@ void TSingleTagCondition::TagListChanged() {
   Changed(false);
 }
 
-std::optional<bool> TSingleTagCondition::TypeAnswer(int tokenType) const {
-  if (FTokenTypes != 0) {
-    // "& 31" also folds negative types the way a 32-bit shift count does.
-    const bool typeOK = (FTokenTypes >> (static_cast<uint32_t>(tokenType) & 31u)) & 1u;
-    if (FCondType == tcSkip) return typeOK;
-    // A token of another type is "not equal" to anything in the list.
-    if (!typeOK) return FCondType == tcNotEqual;
-  }
-  if (FTagList->Count() == 0) return FCondType != tcNotEqual;
-  return std::nullopt;
-}
-
 bool TSingleTagCondition::TextAnswer(const std::string& text) const {
   switch (FCondType) {
     case tcMask:
@@ -175,7 +163,9 @@ bool TSingleTagCondition::Check(const TTokenHolder& tokens, int index) const {
         buf[i] = static_cast<char>(lower && c >= 'A' && c <= 'Z' ? c + 32 : c);
       }
       if (plain) {
-        const bool found = FPlainTags.find(std::string_view(buf, view.size())) != FPlainTags.end();
+        const std::string_view key(buf, view.size());
+        // A list of one entry (a bracket, a keyword) is compared, not hashed.
+        const bool found = FPlainTags.size() == 1 ? *FPlainTags.begin() == key : FPlainTags.find(key) != FPlainTags.end();
         return FCondType == tcNotEqual ? !found : found;
       }
     }

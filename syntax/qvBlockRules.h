@@ -107,7 +107,17 @@ class TSingleTagCondition : public TCollectionItem {
 
  private:
   // The answer of the type test and the empty-list rule, when they decide alone.
-  std::optional<bool> TypeAnswer(int tokenType) const;
+  std::optional<bool> TypeAnswer(int tokenType) const {
+    if (FTokenTypes != 0) {
+      // "& 31" also folds negative types the way a 32-bit shift count does.
+      const bool typeOK = (FTokenTypes >> (static_cast<uint32_t>(tokenType) & 31u)) & 1u;
+      if (FCondType == tcSkip) return typeOK;
+      // A token of another type is "not equal" to anything in the list.
+      if (!typeOK) return FCondType == tcNotEqual;
+    }
+    if (FTagList->Count() == 0) return FCondType != tcNotEqual;
+    return std::nullopt;
+  }
   // The answer of the text test, once TypeAnswer left it open.
   bool TextAnswer(const std::string& text) const;
   // tcMask (whole = false) and tcStrictMask (whole = true): true at the first entry that

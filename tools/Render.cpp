@@ -405,7 +405,12 @@ std::string RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptio
   std::string page = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
   const std::u16string wideTitle = Utf8ToWide(title);
   AppendText(page, wideTitle, 0, wideTitle.size(), esHtml);
-  page += "</title>\n<style>\n" + sheet + "</style>\n</head>\n<body>\n" + body + "</body>\n</html>\n";
+  page += "</title>\n<style>\n";
+  page += sheet;
+  page += "</style>\n</head>\n<body>\n";
+  page.reserve(page.size() + body.size() + 32);
+  page += body;
+  page += "</body>\n</html>\n";
   return page;
 }
 
