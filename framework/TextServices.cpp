@@ -54,9 +54,10 @@ const UChar* Chars(std::u16string_view s) {
 
 // --- 16-bit character tables -------------------------------------------------------------------
 
-struct TUnicodeTables {
-  uint16_t Type[0x10000];
-  char16_t Upper[0x10000];
+// Types and upper case of 256 consecutive UTF-16 units.
+struct TUnicodePage {
+  uint16_t Type[256];
+  char16_t Upper[256];
 };
 
 uint16_t TypeOfCategory(int8_t category) {
@@ -100,52 +101,66 @@ uint16_t TypeOfCategory(int8_t category) {
   }
 }
 
-void AddFlag(TUnicodeTables& t, char32_t first, char32_t last, uint16_t flag) {
-  for (char32_t c = first; c <= last; ++c) t.Type[c] |= flag;
+// The platform's upper case of one UTF-16 unit (itself when it has none in the BMP).
+char16_t UpperOfUnit(UChar32 c) {
+  const UChar32 upper = u_toupper(c);
+  return upper <= 0xFFFF ? static_cast<char16_t>(upper) : static_cast<char16_t>(c);
 }
 
-std::unique_ptr<TUnicodeTables> BuildUnicodeTables() {
-  auto t = std::make_unique<TUnicodeTables>();
-  for (UChar32 c = 0; c < 0x10000; ++c) {
-    const UChar32 upper = u_toupper(c);
-    t->Upper[c] = upper <= 0xFFFF ? static_cast<char16_t>(upper) : static_cast<char16_t>(c);
-    if (c >= 0xD800 && c <= 0xDFFF) {
-      t->Type[c] = 0;
-      continue;
-    }
-    uint16_t type = TypeOfCategory(u_charType(c));
-    // Case follows the mappings, not only the category: titlecase letters get both, and
-    // marks with a case mapping (U+0345) become letters.
-    if (u_tolower(c) != c) type |= C1_UPPER | C1_ALPHA;
-    if (upper != c) type |= C1_LOWER | C1_ALPHA;
-    t->Type[c] = type;
-  }
-  AddFlag(*t, u'0', u'9', C1_XDIGIT);
-  AddFlag(*t, u'A', u'F', C1_XDIGIT);
-  AddFlag(*t, u'a', u'f', C1_XDIGIT);
-  AddFlag(*t, 0xFF10, 0xFF19, C1_XDIGIT);
-  AddFlag(*t, 0xFF21, 0xFF26, C1_XDIGIT);
-  AddFlag(*t, 0xFF41, 0xFF46, C1_XDIGIT);
-  AddFlag(*t, 0x0009, 0x000D, C1_SPACE);
-  AddFlag(*t, 0x0085, 0x0085, C1_SPACE);
-  for (char32_t c : {0x0009, 0x0020, 0x00A0, 0x3000, 0xFEFF}) t->Type[c] |= C1_BLANK;
+// The character-type flags of one UTF-16 unit whose upper case is upper, as the platform
+// gives them.
+uint16_t TypeOfUnit(UChar32 c, UChar32 upper) {
+  if (c >= 0xD800 && c <= 0xDFFF) return 0;
+  uint16_t type = TypeOfCategory(u_charType(c));
+  // Case follows the mappings, not only the category: titlecase letters get both, and
+  // marks with a case mapping (U+0345) become letters.
+  if (u_tolower(c) != c) type |= C1_UPPER | C1_ALPHA;
+  if (upper != c) type |= C1_LOWER | C1_ALPHA;
+  auto in = [c](UChar32 first, UChar32 last) { return c >= first && c <= last; };
+  if (in(u'0', u'9') || in(u'A', u'F') || in(u'a', u'f') || in(0xFF10, 0xFF19) || in(0xFF21, 0xFF26) ||
+      in(0xFF41, 0xFF46))
+    type |= C1_XDIGIT;
+  if (in(0x0009, 0x000D) || c == 0x0085) type |= C1_SPACE;
+  if (c == 0x0009 || c == 0x0020 || c == 0x00A0 || c == 0x3000 || c == 0xFEFF) type |= C1_BLANK;
   // Format characters the platform classifies as controls.
-  AddFlag(*t, 0x070F, 0x070F, C1_CNTRL);
-  AddFlag(*t, 0x180B, 0x180E, C1_CNTRL);
-  AddFlag(*t, 0x200C, 0x200F, C1_CNTRL);
-  AddFlag(*t, 0x202A, 0x202E, C1_CNTRL);
-  AddFlag(*t, 0x206A, 0x206F, C1_CNTRL);
-  AddFlag(*t, 0xFEFF, 0xFEFF, C1_CNTRL);
-  AddFlag(*t, 0xFFF9, 0xFFFB, C1_CNTRL);
+  if (c == 0x070F || in(0x180B, 0x180E) || in(0x200C, 0x200F) || in(0x202A, 0x202E) || in(0x206A, 0x206F) ||
+      c == 0xFEFF || in(0xFFF9, 0xFFFB))
+    type |= C1_CNTRL;
   // Superscripts one, two and three are digits on the platform (and stay punctuation).
-  for (char32_t c : {0x00B2, 0x00B3, 0x00B9}) t->Type[c] |= C1_DIGIT;
-  return t;
+  if (c == 0x00B2 || c == 0x00B3 || c == 0x00B9) type |= C1_DIGIT;
+  return type;
 }
 
-// Built on first use (about 256 KB, some milliseconds), read-only afterwards.
-const TUnicodeTables& UnicodeTables() {
-  static const std::unique_ptr<TUnicodeTables> tables = BuildUnicodeTables();
-  return *tables;
+// The tables of the BMP, built a page of 256 units at a time on first use (a whole BMP
+// takes milliseconds, and most programs meet a few pages), read-only afterwards.
+class TUnicodeTables {
+public:
+  const TUnicodePage& Page(char16_t c) {
+    const size_t index = c >> 8;
+    if (const TUnicodePage* page = FPages[index].load(std::memory_order_acquire)) return *page;
+    std::lock_guard<std::mutex> lock(FLock);
+    if (!FOwned[index]) {
+      auto page = std::make_unique<TUnicodePage>();
+      for (int i = 0; i < 256; ++i) {
+        const UChar32 unit = static_cast<UChar32>(index << 8 | i);
+        page->Upper[i] = UpperOfUnit(unit);
+        page->Type[i] = TypeOfUnit(unit, u_toupper(unit));
+      }
+      FOwned[index] = std::move(page);
+      FPages[index].store(FOwned[index].get(), std::memory_order_release);
+    }
+    return *FOwned[index];
+  }
+
+private:
+  std::atomic<const TUnicodePage*> FPages[256] = {};
+  std::unique_ptr<TUnicodePage> FOwned[256];  // under FLock
+  std::mutex FLock;
+};
+
+TUnicodeTables& UnicodeTables() {
+  static TUnicodeTables tables;
+  return tables;
 }
 
 // --- Code pages ----------------------------------------------------------------------------------
@@ -276,10 +291,12 @@ std::unique_ptr<TCodePageData> BuildCodePage(int codePage) {
     info.Upper[b] = static_cast<uint8_t>(b);
     if (!decodable[b]) continue;
     const char16_t wide = info.ToWide[b];
-    info.CharType[b] = GetStringTypeW(wide);
+    // Per character, not through the whole-BMP tables, which a program that only needs
+    // its code page should not have to build.
+    info.CharType[b] = TypeOfUnit(wide, u_toupper(wide));
     // The upper-case letter counts only when it is itself a single byte of this code page
     // (µ stays µ in 1252, whose repertoire has no capital mu).
-    const char16_t upper = CharUpperW(wide);
+    const char16_t upper = UpperOfUnit(wide);
     if (upper == wide) continue;
     for (int u = 0; u < 256; ++u) {
       if (decodable[u] && info.ToWide[u] == upper) {
@@ -322,8 +339,19 @@ TCodePageRegistry& Registry() {
 // The process-wide code page settings. Readers take one atomic load.
 struct TSettings {
   std::atomic<TCodePageData*> Acp;
-  std::atomic<TCodePageData*> Oem;
-  TSettings() : Acp(Registry().Find(1252)), Oem(Registry().Find(437)) {}
+  // Built on first use: a program that never asks for the OEM code page does not pay for it.
+  std::atomic<TCodePageData*> Oem{nullptr};
+  TSettings() : Acp(Registry().Find(1252)) {}
+  TCodePageData& OemData() {
+    TCodePageData* data = Oem.load(std::memory_order_acquire);
+    if (!data) {
+      TCodePageData* built = Registry().Find(437);
+      // A concurrent setting wins over the default.
+      Oem.compare_exchange_strong(data, built, std::memory_order_acq_rel);
+      data = Oem.load(std::memory_order_acquire);
+    }
+    return *data;
+  }
 };
 
 TSettings& Settings() {
@@ -340,7 +368,7 @@ TCodePageData& SupportedCodePage(int codePage) {
 // The code page a number stands for, resolved as ResolveCodePage does.
 TCodePageData& CodePageData(int codePage) {
   if (codePage == CP_ACP) return *Settings().Acp.load(std::memory_order_acquire);
-  if (codePage == CP_OEMCP) return *Settings().Oem.load(std::memory_order_acquire);
+  if (codePage == CP_OEMCP) return Settings().OemData();
   // Callers usually ask for the same explicit code page over and over; remember the last
   // valid one per thread to skip the registry lock. Unknown numbers are not remembered: they
   // follow the system code page, which may change.
@@ -682,7 +710,7 @@ void SetSystemCodePage(int codePage) {
 }
 
 int GetOEMCP() {
-  return Settings().Oem.load(std::memory_order_acquire)->Info.CodePage;
+  return Settings().OemData().Info.CodePage;
 }
 
 void SetOEMCodePage(int codePage) {
@@ -770,7 +798,7 @@ int TranslateCharsetInfo(int charset) {
 // --- Character types and case --------------------------------------------------------------------
 
 uint16_t GetStringTypeW(char16_t c) {
-  return UnicodeTables().Type[c];
+  return UnicodeTables().Page(c).Type[c & 0xFF];
 }
 
 uint16_t GetStringTypeA(uint8_t c, int codePage) {
@@ -778,13 +806,13 @@ uint16_t GetStringTypeA(uint8_t c, int codePage) {
 }
 
 char16_t CharUpperW(char16_t c) {
-  return UnicodeTables().Upper[c];
+  return UnicodeTables().Page(c).Upper[c & 0xFF];
 }
 
 std::u16string CharUpperW(std::u16string_view s) {
-  const char16_t* upper = UnicodeTables().Upper;
+  TUnicodeTables& tables = UnicodeTables();
   std::u16string out(s);
-  for (char16_t& c : out) c = upper[c];
+  for (char16_t& c : out) c = tables.Page(c).Upper[c & 0xFF];
   return out;
 }
 
