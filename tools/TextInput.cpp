@@ -11,38 +11,6 @@
 
 namespace qv {
 
-bool IsValidUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
-  while (p < end) {
-    const unsigned c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    int more;
-    unsigned min;
-    unsigned value;
-    if ((c & 0xE0) == 0xC0) {
-      more = 1, min = 0x80, value = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      more = 2, min = 0x800, value = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      more = 3, min = 0x10000, value = c & 0x07;
-    } else {
-      return false;
-    }
-    if (end - p <= more) return false;
-    for (int i = 1; i <= more; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      value = (value << 6) | (p[i] & 0x3F);
-    }
-    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-    p += more + 1;
-  }
-  return true;
-}
-
 namespace {
 
 // Decodes bytes as UTF-8 into out; false (out unspecified) when they are not well-formed.
@@ -103,6 +71,11 @@ bool HasMark(std::string_view bytes) {
 }
 
 }  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+  std::u16string decoded;
+  return DecodeUtf8(bytes, decoded);
+}
 
 void ReadTextBytes(const std::string& name, const std::string& bytes, TSyntMemoStrings& text) {
   // UTF-8 without a mark, the usual case, is decoded here in one pass.

@@ -49,18 +49,6 @@ std::string Text(const TBundledAnalysis& a, int token) { return WideToUtf8(a.Cli
 
 std::string RuleName(const TTextRange* r) { return r->Rule ? r->Rule->DisplayName() : std::string(); }
 
-// One analysis of a real file: every non-blank character covered and, unless the format
-// closes its ranges at the end of the text, no range left open.
-void ExpectCoveredAndClosed(const std::string& lexer, const std::string& path) {
-  SCOPED_TRACE(path);
-  TBundledAnalysis a(lexer, ReadText(path));
-  a.Run();
-  const TUncovered u = Uncovered(a);
-  EXPECT_EQ(u.Count, 0) << "first uncovered: " << ::testing::PrintToString(u.First);
-  const std::vector<std::string> open = OpenRanges(a);
-  EXPECT_TRUE(open.empty()) << ::testing::PrintToString(open);
-}
-
 std::vector<std::u16string> Pieces(std::initializer_list<const char*> texts) {
   std::vector<std::u16string> pieces;
   for (const char* t : texts) pieces.push_back(Utf8ToWide(t));

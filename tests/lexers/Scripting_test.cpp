@@ -70,19 +70,6 @@ std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> li
   return all;
 }
 
-// Every file is covered by tokens and leaves no block open (one analysis a file).
-void ExpectCoveredAndClosed(const std::string& lexerName, const std::vector<std::string>& files) {
-  for (const std::string& path : files) {
-    SCOPED_TRACE(path);
-    TBundledAnalysis a(lexerName, ReadText(path));
-    a.Run();
-    const TUncovered u = Uncovered(a);
-    EXPECT_EQ(u.Count, 0) << "first uncovered: " << ::testing::PrintToString(u.First);
-    const std::vector<std::string> open = OpenRanges(a);
-    EXPECT_TRUE(open.empty()) << ::testing::PrintToString(open);
-  }
-}
-
 // A small text analysed by a bundled lexer, with questions about its tokens and ranges.
 struct TSmall {
   TBundledAnalysis A;

@@ -10,17 +10,6 @@ namespace qv::test {
 
 namespace {
 
-// Covered and no range left open, from one analysis of the file.
-void ExpectCoveredAndClosed(const std::string& lexerName, const std::string& path) {
-  SCOPED_TRACE(path);
-  TBundledAnalysis a(lexerName, ReadText(path));
-  a.Run();
-  const TUncovered u = Uncovered(a);
-  EXPECT_EQ(u.Count, 0) << "first uncovered: " << ::testing::PrintToString(u.First);
-  const std::vector<std::string> open = OpenRanges(a);
-  EXPECT_TRUE(open.empty()) << ::testing::PrintToString(open);
-}
-
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;

@@ -130,22 +130,20 @@ inline std::vector<std::string> OpenRanges(const TBundledAnalysis& a) {
   return open;
 }
 
-// Every non-blank character of the file lies in a token of lexerName.
-inline void ExpectCovered(const std::string& lexerName, const std::string& path) {
+// One analysis of a real file: every non-blank character lies in a token of lexerName, and
+// no block range is left open.
+inline void ExpectCoveredAndClosed(const std::string& lexerName, const std::string& path) {
   SCOPED_TRACE(path);
   TBundledAnalysis a(lexerName, ReadText(path));
   a.Run();
   const TUncovered u = Uncovered(a);
   EXPECT_EQ(u.Count, 0) << "first uncovered: " << ::testing::PrintToString(u.First);
-}
-
-// The analysis of a well-formed file leaves no block range open.
-inline void ExpectBlocksClosed(const std::string& lexerName, const std::string& path) {
-  SCOPED_TRACE(path);
-  TBundledAnalysis a(lexerName, ReadText(path));
-  a.Run();
   const std::vector<std::string> open = OpenRanges(a);
   EXPECT_TRUE(open.empty()) << ::testing::PrintToString(open);
+}
+
+inline void ExpectCoveredAndClosed(const std::string& lexerName, const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) ExpectCoveredAndClosed(lexerName, path);
 }
 
 // The results of an analysis of text from scratch.
@@ -166,23 +164,7 @@ inline void ExpectEditsMatchFresh(const std::string& lexerName, const std::strin
   std::mt19937 random(seed);
   for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    const int length = a.Text.TextLength();
-    if (random() % 3 == 0 && length > 0) {
-      const int pos = static_cast<int>(random() % static_cast<unsigned>(length));
-      const int removed = std::min(1 + static_cast<int>(random() % 12), length - pos);
-      a.Text.DeleteText(pos, removed);
-      a.Client->TextChanged(pos, -removed);
-    } else {
-      const int pos = static_cast<int>(random() % static_cast<unsigned>(length + 1));
-      const std::u16string& piece = pieces[random() % pieces.size()];
-      const int before = a.Text.TextLength();
-      a.Text.InsertText(piece, pos);
-      // An insert between CR and LF goes behind the LF: report where the text really changed.
-      const int at = pos < before && a.Text.Text().compare(static_cast<size_t>(pos), piece.size(), piece) != 0
-                         ? pos + 1
-                         : pos;
-      a.Client->TextChanged(at, a.Text.TextLength() - before);
-    }
+    RandomEdit(a.Text, *a.Client, pieces, random);
     if (random() % 2 == 0) a.Client->AppendToPos(static_cast<int>(random() % (a.Text.TextLength() + 1)));
     a.Run();
     ASSERT_TRUE(a.Client->IsFinished());

@@ -78,24 +78,7 @@ std::vector<TEditCase> EditCases() {
 
 // One random edit of the text, reported to the client.
 void RandomEdit(TAnalysis& a, const TEditCase& c, std::mt19937& random) {
-  const int length = a.Text.TextLength();
-  if (random() % 3 == 0 && length > 0) {
-    const int pos = static_cast<int>(random() % static_cast<unsigned>(length));
-    const int count = 1 + static_cast<int>(random() % 12);
-    const int removed = std::min(count, length - pos);
-    a.Text.DeleteText(pos, count);
-    a.Client->TextChanged(pos, -removed);
-  } else {
-    const int pos = static_cast<int>(random() % static_cast<unsigned>(length + 1));
-    const std::u16string& piece = c.Pieces[random() % c.Pieces.size()];
-    const int before = a.Text.TextLength();
-    a.Text.InsertText(piece, pos);
-    // An insert between CR and LF goes behind the LF: report where the text really changed.
-    const int at = pos < before && a.Text.Text().compare(static_cast<size_t>(pos), piece.size(), piece) != 0
-                       ? pos + 1
-                       : pos;
-    a.Client->TextChanged(at, a.Text.TextLength() - before);
-  }
+  test::RandomEdit(a.Text, *a.Client, c.Pieces, random);
 }
 
 std::string Fresh(const TEditCase& c, const std::u16string& text, bool sync) {
