@@ -168,11 +168,13 @@ std::unique_ptr<TSyntToken> TSyntAnalyzer::ParseToken(TParserResults* client,
   const TCodePageInfo& system = CodePageInfo(CP_ACP);
   for (int i = 0; i < FTokenRules->Count(); ++i) {
     TTokenRule* rule = FTokenRules->Items(i);
-    if (!client->IsEnabled(rule, onlyGlobal)) continue;
+    // First the cheaper test. The step has read the character at pos already (it ended the
+    // white space), so noting it for a rule that is not enabled changes nothing.
     if (!rule->OnMatchToken && rule->RegExpr().CannotStartWith(unit, system)) {
       client->NoteReach(pos);
       continue;
     }
+    if (!client->IsEnabled(rule, onlyGlobal)) continue;
     if (rule->ColumnFrom() > 0 || rule->ColumnTo() > 0) {
       if (column == 0) {
         const TSyntMemoStrings* source = client->Source();
