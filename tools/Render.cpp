@@ -35,7 +35,9 @@ constexpr bool NeedsEscape(char16_t c, TEscape escape) {
 class TSink {
 public:
   explicit TSink(std::string& s) : FS(s) {}
-  ~TSink() { FS.append(FBuf.get(), FN); }
+  ~TSink() {
+    if (FN) FS.append(FBuf.get(), FN);
+  }
   TSink(const TSink&) = delete;
   TSink& operator=(const TSink&) = delete;
 
@@ -48,6 +50,7 @@ public:
     FCap = cap;
   }
   void Put(std::string_view v) {
+    if (v.empty()) return;
     Reserve(v.size());
     std::memcpy(FBuf.get() + FN, v.data(), v.size());
     FN += v.size();
@@ -69,6 +72,7 @@ public:
 private:
   template <TEscape escape>
   void Text(std::u16string_view text, size_t from, size_t to) {
+    if (from >= to) return;
     Reserve((to - from) * 6);  // the longest form of a unit: "\u001f"
     char* d = FBuf.get() + FN;
     for (size_t i = from; i < to; ++i) {
