@@ -140,9 +140,7 @@ bool TSingleTagCondition::TextAnswer(const std::string& text) const {
   }
 }
 
-bool TSingleTagCondition::Check(const TTokenHolder& tokens, int index) const {
-  const int type = tokens.TokenType(index);
-  if (const std::optional<bool> answer = TypeAnswer(type)) return *answer;
+bool TSingleTagCondition::CheckText(const TTokenHolder& tokens, int index) const {
   if (FLengthsUsable && FCondType != tcMask && FCondType != tcStrictMask) {
     // A plain text of a length no entry has is in no list; a text that is not plain is not
     // in a plain list either. Either way: not found, without reading the token.

@@ -17,6 +17,7 @@
 
 #include "framework/Collections.h"
 #include "framework/TypInfo.h"
+#include "syntax/qvParserResults.h"
 #include "syntax/qvStrUtils.h"
 #include "syntax/qvSyntItems.h"
 
@@ -96,7 +97,11 @@ class TSingleTagCondition : public TCollectionItem {
 
   // Tests token index of tokens (0 <= index < TokenCount). Token texts are compared in
   // their 8-bit form (system code page).
-  bool Check(const TTokenHolder& tokens, int index) const;
+  bool Check(const TTokenHolder& tokens, int index) const {
+    // The type decides most tests; the text is read only when it does not.
+    if (const std::optional<bool> answer = TypeAnswer(tokens.TokenType(index))) return *answer;
+    return CheckText(tokens, index);
+  }
   // The same test on a token given by its type and 8-bit text.
   bool CheckToken(int tokenType, const std::string& text) const;
 
@@ -120,6 +125,8 @@ class TSingleTagCondition : public TCollectionItem {
   }
   // The answer of the text test, once TypeAnswer left it open.
   bool TextAnswer(const std::string& text) const;
+  // Check's text test of token index, once the type left it open.
+  bool CheckText(const TTokenHolder& tokens, int index) const;
   // tcMask (whole = false) and tcStrictMask (whole = true): true at the first entry that
   // matches at the start of text. An entry that fails to compile, or a matching error,
   // ends the test with no match.
