@@ -19,23 +19,8 @@ namespace {
 
 using namespace qv;
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-struct TLexers {
-  TComponent Form{nullptr};
-  TSyntAnalyzer* CLike;
-  TSyntAnalyzer* Markup;
-  TLexers() {
-    auto load = [&](const char* name, const char* file) {
-      return test::LoadTestLexer(Form, name, file);
-    };
-    load("Script", "script.lxr");
-    CLike = load("CLike", "clike.lxr");
-    Markup = load("Markup", "markup.lxr");
-  }
-};
+using test::FuzzCheck;
+using TLexers = test::TFuzzLexers;
 
 std::string Analyse(TSyntAnalyzer& lexer, TSyntMemoStrings& text, bool perToken) {
   std::unique_ptr<TClientSyntAnalyzer> client(lexer.AddClient(nullptr, [&] { return &text; }));
@@ -43,12 +28,12 @@ std::string Analyse(TSyntAnalyzer& lexer, TSyntMemoStrings& text, bool perToken)
     client->Analyze(true);
   else
     client->IdleTick();  // tokens, then the deferred pass, as the idle timer runs them
-  Check(client->IsFinished() || (perToken && text.TextLength() == 0));
+  FuzzCheck(client->IsFinished() || (perToken && text.TextLength() == 0));
   const int length = text.TextLength();
   for (int i = 0; i < client->TokenCount(); ++i) {
     const TSyntToken* t = client->Tags(i);
-    Check(t->StartPos >= 0 && t->StartPos < t->EndPos && t->EndPos <= length);
-    Check(i == 0 || client->Tags(i - 1)->EndPos <= t->StartPos);
+    FuzzCheck(t->StartPos >= 0 && t->StartPos < t->EndPos && t->EndPos <= length);
+    FuzzCheck(i == 0 || client->Tags(i - 1)->EndPos <= t->StartPos);
   }
   return DumpResults(*client);
 }
@@ -60,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4096) return 0;
   TSyntMemoStrings text;
   text.SetTextStr(Utf8ToWide(std::string(reinterpret_cast<const char*>(data), size)));
-  Check(Analyse(*lexers.CLike, text, true) == Analyse(*lexers.CLike, text, false));
+  FuzzCheck(Analyse(*lexers.CLike, text, true) == Analyse(*lexers.CLike, text, false));
   Analyse(*lexers.Markup, text, true);
   Analyse(*lexers.Markup, text, false);
   return 0;

@@ -28,26 +28,8 @@ namespace {
 
 using namespace qv;
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-struct TLexers {
-  TComponent Form{nullptr};
-  TSyntAnalyzer* CLike;
-  TSyntAnalyzer* CLikeSync;
-  TSyntAnalyzer* Markup;
-  TLexers() {
-    auto load = [&](const char* name, const char* file) {
-      return test::LoadTestLexer(Form, name, file);
-    };
-    load("Script", "script.lxr");
-    CLike = load("CLike", "clike.lxr");
-    CLikeSync = load("CLikeSync", "clike.lxr");
-    CLikeSync->SetAlwaysSyncBlockAnal(true);
-    Markup = load("Markup", "markup.lxr");
-  }
-};
+using test::FuzzCheck;
+using TLexers = test::TFuzzLexers;
 
 const char16_t* const kPieces[] = {u"/*", u"*/", u"{", u"}", u"\"", u"\n", u"<script>",
                                    u"</script>", u"<p>", u"x", u" ", u"(", u")", u"//", u"\r\n",
@@ -89,8 +71,8 @@ void Run(TSyntAnalyzer& lexer, const std::u16string& start, const uint8_t* edits
     client->AppendToPos(text.TextLength() * e[3] / 255);
   }
   client->IdleTick();
-  Check(client->IsFinished() || text.TextLength() == 0);
-  Check(DumpResults(*client) == Fresh(lexer, text.Text()));
+  FuzzCheck(client->IsFinished() || text.TextLength() == 0);
+  FuzzCheck(DumpResults(*client) == Fresh(lexer, text.Text()));
 }
 
 }  // namespace

@@ -21,4 +21,25 @@ inline TSyntAnalyzer* LoadTestLexer(TComponent& form, const char* name, const ch
   return lexer;
 }
 
+// The lexers the analysis fuzzers run: the C-like one (block rules deferred, and a copy that
+// runs them after every token) and markup with its script sub-lexer.
+struct TFuzzLexers {
+  TComponent Form{nullptr};
+  TSyntAnalyzer* CLike;
+  TSyntAnalyzer* CLikeSync;
+  TSyntAnalyzer* Markup;
+  TFuzzLexers() {
+    LoadTestLexer(Form, "Script", "script.lxr");
+    CLike = LoadTestLexer(Form, "CLike", "clike.lxr");
+    CLikeSync = LoadTestLexer(Form, "CLikeSync", "clike.lxr");
+    CLikeSync->SetAlwaysSyncBlockAnal(true);
+    Markup = LoadTestLexer(Form, "Markup", "markup.lxr");
+  }
+};
+
+// A fuzzer's assertion: a finding stops the run where it is.
+inline void FuzzCheck(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
 }  // namespace qv::test
