@@ -8,6 +8,7 @@
 #include <sstream>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -111,9 +112,14 @@ public:
     progress.Step(files.size(), "");
     if (format == "json" && files.size() > 1) result += result.empty() ? "[]\n" : "]\n";
     if (format == "html") {
+      // A page is written as it is made: it is several times the size of its text.
       std::vector<TRenderedFile> views;
       for (const auto& a : analyses) views.push_back(a->View());
-      if (!views.empty()) result = RenderHtml(views, html);
+      if (!Write(output, [&](std::ostream& out) {
+            if (!views.empty()) RenderHtml(views, html, out);
+          }))
+        return ExitUsage;
+      return status;
     }
     if (!Write(output, result)) return ExitUsage;
     return status;
@@ -325,12 +331,19 @@ private:
   }
 
   bool Write(const std::string& path, const std::string& data) {
+    return Write(path, [&data](std::ostream& out) { out << data; });
+  }
+  // The output made by fill, to the file path or to Out for none or "-"; false, with a
+  // message, when the file cannot be written.
+  bool Write(const std::string& path, const std::function<void(std::ostream&)>& fill) {
     if (path.empty() || path == "-") {
-      S.Out << data << std::flush;
+      fill(S.Out);
+      S.Out << std::flush;
       return true;
     }
     std::ofstream out(path, std::ios::binary);
-    if (out) out << data;
+    if (out) fill(out);
+    if (out) out.close();
     if (!out) {
       S.Err << path << ": cannot write: " << std::strerror(errno) << "\n";
       return false;

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 
 #include "framework/Graphics.h"
 #include "syntax/qvBlockRules.h"
@@ -29,21 +31,29 @@ constexpr bool NeedsEscape(char16_t c, TEscape escape) {
   }
 }
 
-// Appends to a string through a write position, growing it ahead of the writes: the
-// output is written a few bytes at a time, millions of times. The string is cut to what was
-// written when the sink goes.
+// Output through a write position, growing the buffer ahead of the writes: the output is
+// written a few bytes at a time, millions of times. A sink on a string appends what was
+// written to it when it goes; a sink on a stream writes its buffer out each time it fills,
+// so that a large output is never held whole.
 class TSink {
 public:
-  explicit TSink(std::string& s) : FS(s) {}
-  ~TSink() {
-    if (FN) FS.append(FBuf.get(), FN);
-  }
+  explicit TSink(std::string& s) : FS(&s) {}
+  explicit TSink(std::ostream& out) : FOut(&out) {}
+  ~TSink() { Flush(); }
   TSink(const TSink&) = delete;
   TSink& operator=(const TSink&) = delete;
 
+  void Flush() {
+    if (!FN) return;
+    if (FS) FS->append(FBuf.get(), FN);
+    else FOut->write(FBuf.get(), static_cast<std::streamsize>(FN));
+    FN = 0;
+  }
   void Reserve(size_t more) {
     if (FN + more <= FCap) return;
-    const size_t cap = std::max(FCap * 2, FN + more + 65536);
+    if (FOut) Flush();
+    if (FN + more <= FCap) return;
+    const size_t cap = FOut ? std::max(FN + more, kStreamBuffer) : std::max(FCap * 2, FN + more + 65536);
     std::unique_ptr<char[]> grown(new char[cap]);  // left uninitialised: written before read
     if (FN) std::memcpy(grown.get(), FBuf.get(), FN);
     FBuf = std::move(grown);
@@ -70,6 +80,8 @@ public:
   }
 
 private:
+  static constexpr size_t kStreamBuffer = size_t{1} << 18;
+
   template <TEscape escape>
   void Text(std::u16string_view text, size_t from, size_t to) {
     if (from >= to) return;
@@ -122,7 +134,8 @@ private:
     FN = static_cast<size_t>(d - FBuf.get());
   }
 
-  std::string& FS;
+  std::string* FS = nullptr;
+  std::ostream* FOut = nullptr;
   std::unique_ptr<char[]> FBuf;
   size_t FN = 0;
   size_t FCap = 0;
@@ -279,37 +292,21 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
   out.push_back('"');
 }
 
-std::vector<TStyleRun> StyleRuns(const TRenderedFile& file) {
+namespace {
+
+// Calls f with each run of the file in order (see StyleRuns), without holding them.
+template <class F>
+void EachStyleRun(const TRenderedFile& file, F&& f) {
   const TClientSyntAnalyzer& client = *file.Client;
   const int length = file.Text->TextLength();
-  std::vector<TStyleRun> runs;
-  runs.reserve(static_cast<size_t>(client.TokenCount()) * 2 + 1);
-  auto push = [&runs](int start, int end, const TSyntaxFormat* style) {
-    if (end <= start) return;
-    if (!runs.empty() && runs.back().Style == style && runs.back().End == start) {
-      runs.back().End = end;
+  const auto& subs = client.SubLexerBlocks();
+  size_t s = 0;
+  // Sub-lexer bodies: a run is split at their bounds, and the parts inside get the body style.
+  auto emit = [&](const TStyleRun& run) {
+    if (subs.empty()) {
+      f(run);
       return;
     }
-    runs.push_back({start, end, style, nullptr});
-  };
-  int pos = 0;
-  for (int i = 0; i < client.TokenCount(); ++i) {
-    const TSyntToken* t = client.Tags(i);
-    const int start = std::clamp(t->StartPos, pos, length);
-    const int end = std::clamp(t->EndPos, start, length);
-    push(pos, start, nullptr);
-    push(start, end, t->Rule ? t->Rule->Style() : nullptr);
-    pos = std::max(pos, end);
-  }
-  push(pos, length, nullptr);
-
-  // Sub-lexer bodies: split the runs at their bounds and give the runs inside the body style.
-  const auto& subs = client.SubLexerBlocks();
-  if (subs.empty()) return runs;
-  std::vector<TStyleRun> split;
-  split.reserve(runs.size() + subs.size() * 2);
-  size_t s = 0;
-  for (const TStyleRun& run : runs) {
     int from = run.Start;
     while (from < run.End) {
       while (s < subs.size() && subs[s]->EndPos >= 0 && subs[s]->EndPos <= from) ++s;
@@ -324,125 +321,199 @@ std::vector<TStyleRun> StyleRuns(const TRenderedFile& file) {
         to = std::min(to, sub->StartPos);
       }
       if (to <= from) to = run.End;  // malformed bounds: keep going
-      split.push_back({from, to, run.Style, back});
+      f(TStyleRun{from, to, run.Style, back});
       from = to;
     }
+  };
+  // Neighbours drawn alike are merged before they are split.
+  TStyleRun pending{0, 0, nullptr, nullptr};
+  auto push = [&](int start, int end, const TSyntaxFormat* style) {
+    if (end <= start) return;
+    if (pending.End > pending.Start && pending.Style == style && pending.End == start) {
+      pending.End = end;
+      return;
+    }
+    if (pending.End > pending.Start) emit(pending);
+    pending = {start, end, style, nullptr};
+  };
+  int pos = 0;
+  for (int i = 0; i < client.TokenCount(); ++i) {
+    const TSyntToken* t = client.Tags(i);
+    const int start = std::clamp(t->StartPos, pos, length);
+    const int end = std::clamp(t->EndPos, start, length);
+    push(pos, start, nullptr);
+    push(start, end, t->Rule ? t->Rule->Style() : nullptr);
+    pos = std::max(pos, end);
   }
-  return split;
+  push(pos, length, nullptr);
+  if (pending.End > pending.Start) emit(pending);
+}
+
+// The HTML of runs, made once for each pair of styles met (a lexer has few), and the style
+// sheet's rules of the classes they use: the first style of a name met gives the rule.
+class THtmlTags {
+public:
+  struct TTags {
+    const TSyntaxFormat* Style;
+    const TSyntaxFormat* Back;
+    std::string Open, Close;
+  };
+
+  const TTags& Of(const TStyleRun& run) {
+    if (FLast && FLast->Style == run.Style && FLast->Back == run.Back) return *FLast;
+    auto it = std::find_if(FTags.begin(), FTags.end(),
+                           [&run](const TTags& t) { return t.Style == run.Style && t.Back == run.Back; });
+    if (it == FTags.end()) {
+      TTags t{run.Style, run.Back, {}, {}};
+      if (run.Back) t.Open += "<span class=\"" + ClassOf(run.Back, true) + "\">";
+      if (run.Style) t.Open += "<span class=\"" + ClassOf(run.Style, false) + "\">";
+      t.Close = run.Style && run.Back ? "</span></span>" : run.Style || run.Back ? "</span>" : "";
+      FTags.push_back(std::move(t));
+      it = FTags.end() - 1;
+    }
+    FLast = &*it;
+    return *it;
+  }
+  // The rules by class name.
+  const std::map<std::string, std::string>& Css() const { return FCss; }
+
+private:
+  std::string ClassOf(const TSyntaxFormat* style, bool background) {
+    std::string name = CssClass(style->DisplayName()) + (background ? "-bg" : "");
+    if (!FCss.count(name)) FCss[name] = CssRule(style, background);
+    return name;
+  }
+
+  std::deque<TTags> FTags;  // stable: FLast points into it
+  const TTags* FLast = nullptr;
+  std::map<std::string, std::string> FCss;
+};
+
+void HtmlBody(const TRenderedFile& file, bool heading, const THtmlOptions& options, THtmlTags& tags, TSink& sink) {
+  const std::u16string& text = file.Text->Text();
+  if (heading) {
+    sink.Put("<h2 class=\"vornish-file\">");
+    const std::u16string name = Utf8ToWide(file.Name);
+    sink.Text(name, 0, name.size(), esHtml);
+    sink.Put("</h2>\n");
+  }
+  sink.Put("<pre class=\"vornish\"><code>");
+  int line = 1;
+  auto lineNumber = [&]() {
+    if (!options.LineNumbers) return;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "<span class=\"vn-ln\">%5d </span>", line);
+    sink.Put(buf);
+  };
+  lineNumber();
+  EachStyleRun(file, [&](const TStyleRun& run) {
+    const THtmlTags::TTags& t = tags.Of(run);
+    // Spans end before each line break, so a line can be read on its own.
+    int from = run.Start;
+    while (from < run.End) {
+      int to = from;
+      while (to < run.End && text[static_cast<size_t>(to)] != '\n') ++to;
+      if (to > from) {
+        sink.Put(t.Open);
+        sink.Text(text, static_cast<size_t>(from), static_cast<size_t>(to), esHtml);
+        sink.Put(t.Close);
+      }
+      if (to < run.End) {  // the line break
+        sink.Put('\n');
+        ++line;
+        if (to + 1 < static_cast<int>(text.size())) lineNumber();
+        ++to;
+      }
+      from = to;
+    }
+  });
+  sink.Put("</code></pre>\n");
+}
+
+void Html(const std::vector<TRenderedFile>& files, const THtmlOptions& options, TSink& sink) {
+  // The style sheet comes first, so the classes are gathered by a pass over the runs first.
+  THtmlTags tags;
+  for (const TRenderedFile& file : files) EachStyleRun(file, [&tags](const TStyleRun& run) { tags.Of(run); });
+  std::string sheet = "pre.vornish{font-family:monospace;color:#000;background:#fff;}\n";
+  if (options.LineNumbers) sheet += ".vornish .vn-ln{color:#999;user-select:none;}\n";
+  for (const auto& [name, rule] : tags.Css()) sheet += ".vornish ." + name + "{" + rule + "}\n";
+  if (options.Fragment) {
+    sink.Put("<style>\n" + sheet + "</style>\n");
+  } else {
+    const std::string title = options.Title.empty() && !files.empty() ? files.front().Name : options.Title;
+    sink.Put("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>");
+    const std::u16string wideTitle = Utf8ToWide(title);
+    sink.Text(wideTitle, 0, wideTitle.size(), esHtml);
+    sink.Put("</title>\n<style>\n" + sheet + "</style>\n</head>\n<body>\n");
+  }
+  for (const TRenderedFile& file : files) HtmlBody(file, files.size() > 1, options, tags, sink);
+  if (!options.Fragment) sink.Put("</body>\n</html>\n");
+}
+
+void Ansi(const TRenderedFile& file, TSink& sink) {
+  const std::u16string& text = file.Text->Text();
+  std::vector<std::pair<TStyleRun, std::string>> sgrs;  // by the run's pair of styles
+  EachStyleRun(file, [&](const TStyleRun& run) {
+    auto it = std::find_if(sgrs.begin(), sgrs.end(), [&run](const auto& e) {
+      return e.first.Style == run.Style && e.first.Back == run.Back;
+    });
+    if (it == sgrs.end()) {
+      sgrs.emplace_back(run, SgrOf(run));
+      it = sgrs.end() - 1;
+    }
+    const std::string& sgr = it->second;
+    int from = run.Start;
+    while (from < run.End) {
+      int to = from;
+      while (to < run.End && text[static_cast<size_t>(to)] != '\n' && text[static_cast<size_t>(to)] != '\r') ++to;
+      if (to > from) {
+        sink.Put(sgr);
+        sink.Text(text, static_cast<size_t>(from), static_cast<size_t>(to), esNone);
+        if (!sgr.empty()) sink.Put("\x1b[0m");
+      }
+      if (to < run.End) {
+        sink.Put(static_cast<char>(text[static_cast<size_t>(to)]));
+        ++to;
+      }
+      from = to;
+    }
+  });
+}
+
+}  // namespace
+
+std::vector<TStyleRun> StyleRuns(const TRenderedFile& file) {
+  std::vector<TStyleRun> runs;
+  EachStyleRun(file, [&runs](const TStyleRun& run) { runs.push_back(run); });
+  return runs;
 }
 
 std::string RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptions& options) {
-  std::string body;
-  std::map<std::string, std::string> css;  // class → rule, first style of a name wins
-  auto classOf = [&css](const TSyntaxFormat* style, bool background) {
-    std::string name = CssClass(style->DisplayName()) + (background ? "-bg" : "");
-    if (!css.count(name)) css[name] = CssRule(style, background);
-    return name;
-  };
-  for (const TRenderedFile& file : files) {
-    const std::u16string& text = file.Text->Text();
-    if (files.size() > 1) {
-      body += "<h2 class=\"vornish-file\">";
-      const std::u16string name = Utf8ToWide(file.Name);
-      AppendText(body, name, 0, name.size(), esHtml);
-      body += "</h2>\n";
-    }
-    body += "<pre class=\"vornish\"><code>";
-    body.reserve(body.size() + text.size() * 2);
-    int line = 1;
-    std::optional<TSink> sink;
-    sink.emplace(body);
-    auto lineNumber = [&]() {
-      if (!options.LineNumbers) return;
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "<span class=\"vn-ln\">%5d </span>", line);
-      sink->Put(buf);
-    };
-    lineNumber();
-    // The tags of a run, made once for each pair of styles (a lexer has few).
-    struct TTags {
-      const TSyntaxFormat* Style;
-      const TSyntaxFormat* Back;
-      std::string Open, Close;
-    };
-    std::vector<TTags> tags;
-    for (const TStyleRun& run : StyleRuns(file)) {
-      auto it = std::find_if(tags.begin(), tags.end(),
-                             [&run](const TTags& t) { return t.Style == run.Style && t.Back == run.Back; });
-      if (it == tags.end()) {
-        TTags t{run.Style, run.Back, {}, {}};
-        if (run.Back) t.Open += "<span class=\"" + classOf(run.Back, true) + "\">";
-        if (run.Style) t.Open += "<span class=\"" + classOf(run.Style, false) + "\">";
-        t.Close = run.Style && run.Back ? "</span></span>" : run.Style || run.Back ? "</span>" : "";
-        tags.push_back(std::move(t));
-        it = tags.end() - 1;
-      }
-      const std::string& open = it->Open;
-      const std::string& close = it->Close;
-      // Spans end before each line break, so a line can be read on its own.
-      int from = run.Start;
-      while (from < run.End) {
-        int to = from;
-        while (to < run.End && text[static_cast<size_t>(to)] != '\n') ++to;
-        if (to > from) {
-          sink->Put(open);
-          sink->Text(text, static_cast<size_t>(from), static_cast<size_t>(to), esHtml);
-          sink->Put(close);
-        }
-        if (to < run.End) {  // the line break
-          sink->Put('\n');
-          ++line;
-          if (to + 1 < static_cast<int>(text.size())) lineNumber();
-          ++to;
-        }
-        from = to;
-      }
-    }
-    sink.reset();  // the body gets what was written
-    body += "</code></pre>\n";
-  }
-  std::string sheet = "pre.vornish{font-family:monospace;color:#000;background:#fff;}\n";
-  if (options.LineNumbers) sheet += ".vornish .vn-ln{color:#999;user-select:none;}\n";
-  for (const auto& [name, rule] : css) sheet += ".vornish ." + name + "{" + rule + "}\n";
-  if (options.Fragment) return "<style>\n" + sheet + "</style>\n" + body;
-  std::string title = options.Title.empty() && !files.empty() ? files.front().Name : options.Title;
-  std::string page = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
-  const std::u16string wideTitle = Utf8ToWide(title);
-  AppendText(page, wideTitle, 0, wideTitle.size(), esHtml);
-  page += "</title>\n<style>\n";
-  page += sheet;
-  page += "</style>\n</head>\n<body>\n";
-  page.reserve(page.size() + body.size() + 32);
-  page += body;
-  page += "</body>\n</html>\n";
-  return page;
-}
-
-std::string RenderAnsi(const TRenderedFile& file) {
-  const std::u16string& text = file.Text->Text();
   std::string out;
   {
     TSink sink(out);
-    for (const TStyleRun& run : StyleRuns(file)) {
-      const std::string sgr = SgrOf(run);
-      int from = run.Start;
-      while (from < run.End) {
-        int to = from;
-        while (to < run.End && text[static_cast<size_t>(to)] != '\n' && text[static_cast<size_t>(to)] != '\r') ++to;
-        if (to > from) {
-          sink.Put(sgr);
-          sink.Text(text, static_cast<size_t>(from), static_cast<size_t>(to), esNone);
-          if (!sgr.empty()) sink.Put("\x1b[0m");
-        }
-        if (to < run.End) {
-          sink.Put(static_cast<char>(text[static_cast<size_t>(to)]));
-          ++to;
-        }
-        from = to;
-      }
-    }
+    Html(files, options, sink);
   }
   return out;
+}
+
+void RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptions& options, std::ostream& out) {
+  TSink sink(out);
+  Html(files, options, sink);
+}
+
+std::string RenderAnsi(const TRenderedFile& file) {
+  std::string out;
+  {
+    TSink sink(out);
+    Ansi(file, sink);
+  }
+  return out;
+}
+
+void RenderAnsi(const TRenderedFile& file, std::ostream& out) {
+  TSink sink(out);
+  Ansi(file, sink);
 }
 
 std::string RenderJson(const TRenderedFile& file) {

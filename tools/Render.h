@@ -2,6 +2,7 @@
 // terminals, and JSON for programs; and the readable listings of tokens and blocks.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,12 @@ struct THtmlOptions {
 // several), with one CSS class per style name ("vn-Comment"); the page's style sheet gives
 // each class the attributes of the first style of that name met.
 std::string RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptions& options);
+// The same written to out a buffer at a time, for outputs too large to hold twice.
+void RenderHtml(const std::vector<TRenderedFile>& files, const THtmlOptions& options, std::ostream& out);
 
 // The text with 24-bit colour escape sequences; attributes end before every line break.
 std::string RenderAnsi(const TRenderedFile& file);
+void RenderAnsi(const TRenderedFile& file, std::ostream& out);
 
 // The analysis as JSON: lexer, encoding-free text length and lines, tokens (offsets in UTF-16
 // code units, 1-based line and column, type name, style name), block ranges with their
