@@ -102,7 +102,7 @@ public:
       }
       if (format == "ansi") {
         if (files.size() > 1) result += "==> " + files[i] + " <==\n";
-        result += RenderAnsi(a->View());
+        result += RenderAnsi(a->TokensView());
       } else if (format == "json") {
         result += (files.size() > 1 ? (result.empty() ? "[" : ",") : "") + RenderJson(a->View());
       } else {
@@ -114,7 +114,7 @@ public:
     if (format == "html") {
       // A page is written as it is made: it is several times the size of its text.
       std::vector<TRenderedFile> views;
-      for (const auto& a : analyses) views.push_back(a->View());
+      for (const auto& a : analyses) views.push_back(a->TokensView());
       if (!Write(output, [&](std::ostream& out) {
             if (!views.empty()) RenderHtml(views, html, out);
           }))

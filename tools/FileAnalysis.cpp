@@ -6,7 +6,10 @@ namespace qv {
 
 TFileAnalysis::TFileAnalysis(std::string name) : FName(std::move(name)) {}
 
-TFileAnalysis::~TFileAnalysis() { FClient.reset(); }
+TFileAnalysis::~TFileAnalysis() {
+  WaitForDisplayRanges();
+  FClient.reset();
+}
 
 void TFileAnalysis::Run(TSyntAnalyzer* lexer) {
   FLexer = lexer;
@@ -16,11 +19,7 @@ void TFileAnalysis::Run(TSyntAnalyzer* lexer) {
     FClient->RunDeferredBlockPass();
     FClient->Finished();
   }
-  if (Application) {
-    while (FClient->FinishThread())
-      if (!Application->HandleMessage()) break;
-    return;
-  }
+  if (Application) return;  // the completion thread builds them
   FClient->Lock();
   try {
     BuildDisplayRanges(*FClient, FDisplay, [] { return false; });
@@ -32,10 +31,19 @@ void TFileAnalysis::Run(TSyntAnalyzer* lexer) {
   FOwnDisplay = true;
 }
 
-TRenderedFile TFileAnalysis::View() const {
+void TFileAnalysis::WaitForDisplayRanges() {
+  if (!FClient || !Application) return;
+  while (FClient->FinishThread())
+    if (!Application->HandleMessage()) break;
+}
+
+TRenderedFile TFileAnalysis::View() {
+  WaitForDisplayRanges();
   const TRangeCollection* folds = nullptr;
   if (FClient) folds = FOwnDisplay ? FDisplay.Collapsibles.get() : &FClient->Collapsibles();
   return {FName, FLexer, &Text, FClient.get(), folds};
 }
+
+TRenderedFile TFileAnalysis::TokensView() const { return {FName, FLexer, &Text, FClient.get(), nullptr}; }
 
 }  // namespace qv

@@ -23,13 +23,20 @@ public:
   TSyntMemoStrings Text;
 
   // Analyses the whole text with lexer (block rules included) at once, without handling
-  // messages between tokens, then has the display ranges built: by the completion thread,
-  // waited for in the message loop, or here when there is no application. Once only.
+  // messages between tokens, then has the display ranges built: by the completion thread
+  // when there is an application, else here. Once only.
   void Run(TSyntAnalyzer* lexer);
   TClientSyntAnalyzer& Client() const { return *FClient; }
   TSyntAnalyzer* Lexer() const { return FLexer; }
   const std::string& Name() const { return FName; }
-  TRenderedFile View() const;
+  // The whole analysis, display ranges included: waits in the message loop for the
+  // completion thread to hand them over.
+  TRenderedFile View();
+  // The tokens and blocks, which do not wait for the completion thread, so that they can be
+  // written out while it works: no display ranges (Collapsibles is null).
+  TRenderedFile TokensView() const;
+  // Returns once the completion thread is done with the client; the destructor waits too.
+  void WaitForDisplayRanges();
 
 private:
   TSyntAnalyzer* FLexer = nullptr;  // not owned
