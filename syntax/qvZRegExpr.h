@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/Classes.h"
 #include "framework/SysUtils.h"
@@ -204,14 +205,26 @@ private:
   const TCodePageInfo* FStartTableFor = nullptr;
   bool FStartTableUsable = false;
   uint8_t FStartTable[256] = {};
-  // The shape of the most common token expressions, matched by a plain loop over the text
-  // in single-byte mode: one leaf ("x", "[a-z]"), a leaf repeated ("\d+"), or a leaf and
-  // another repeated ("[a-z_]\w*"). Worked out on first use after a compile.
-  enum TRunShape : uint8_t { rsUnknown, rsNone, rsOne, rsMany, rsOneThenMany };
+  // Most token expressions are alternatives of leaves, each taken once, optionally or
+  // repeated, perhaps ended by a look-ahead at one leaf ("[a-z_]\w*", "/?>", "'[^']*'|\d+"),
+  // where no leaf that may take more or fewer units shares a unit with what can follow it.
+  // Backtracking can then never change the outcome: such an expression is matched in
+  // single-byte mode by a plain loop over the text, taking each leaf greedily. Worked out
+  // on first use after a compile.
+  struct TRunStep {
+    const uint64_t* Map;  // the leaf's byte map
+    bool Optional;        // taken at most once, or repeated, from none
+    bool Many;            // repeated without bound
+    bool Look;            // a look-ahead at the leaf: tested, not taken
+    bool AltEnd;          // the last step of its alternative
+  };
+  enum TRunShape : uint8_t { rsUnknown, rsNone, rsSteps };
   TRunShape FRunShape = rsUnknown;
-  const uint64_t* FRunFirst = nullptr;  // the first leaf's byte map
-  const uint64_t* FRunRest = nullptr;   // the repeated leaf's byte map
+  std::vector<TRunStep> FRunSteps;
   void FindRunShape();
+  // The loop's match at pos (1 <= pos): the matcher's outcome, end (pos), reach and root
+  // capture.
+  bool RunSteps(std::u16string_view text, const uint8_t* map, int& pos);
 };
 
 // Parses modifier letters into flags: "-" switches from setting to clearing; "i r s g m x"

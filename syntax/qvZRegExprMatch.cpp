@@ -1383,24 +1383,93 @@ bool TqvRegExpr::PrepareMatch(int& pos, TMatchRoute& route) {
 
 void TqvRegExpr::FindRunShape() {
   FRunShape = rsNone;
+  FRunSteps.clear();
   const TreRootNode& root = *FRoot;
-  if (root.Nodes.size() != 1 || root.SubExprs.size() != 1 || root.LoopMin != 1 || root.LoopMax != 1) return;
-  const auto& seq = static_cast<const TreBranchNode&>(*root.Nodes.front()).Nodes;
-  auto once = [](const TRENodeBase& n) { return n.ByteLeaf && n.LoopMin == 1 && n.LoopMax == 1; };
-  auto many = [](const TRENodeBase& n, int min) {
-    return n.ByteLeaf && n.LoopMin == min && n.LoopMax == -1 && !n.NonGreedy;
+  if (root.Nodes.empty() || root.SubExprs.size() != 1 || root.LoopMin != 1 || root.LoopMax != 1) return;
+  auto leaf = [](const TRENodeBase& n) {
+    return n.ByteLeaf && (n.LoopMin == 0 || n.LoopMin == 1) && (n.LoopMax == 1 || n.LoopMax == -1) &&
+           !n.NonGreedy;
   };
-  if (seq.size() == 1 && once(*seq[0])) {
-    FRunShape = rsOne;
-    FRunFirst = seq[0]->ByteMap;
-  } else if (seq.size() == 1 && many(*seq[0], 1)) {
-    FRunShape = rsMany;
-    FRunFirst = FRunRest = seq[0]->ByteMap;
-  } else if (seq.size() == 2 && once(*seq[0]) && many(*seq[1], 0)) {
-    FRunShape = rsOneThenMany;
-    FRunFirst = seq[0]->ByteMap;
-    FRunRest = seq[1]->ByteMap;
+  auto disjoint = [](const uint64_t* a, const uint64_t* b) {
+    return !((a[0] & b[0]) | (a[1] & b[1]) | (a[2] & b[2]) | (a[3] & b[3]));
+  };
+  std::vector<TRunStep> steps;
+  for (const auto& alternative : root.Nodes) {
+    const auto& seq = static_cast<const TreBranchNode&>(*alternative).Nodes;
+    if (seq.empty()) return;
+    const size_t first = steps.size();
+    for (size_t i = 0; i < seq.size(); ++i) {
+      const TRENodeBase& n = *seq[i];
+      if (n.NodeType() == ntZeroWidth) {
+        // A look-ahead at one leaf, last in its alternative.
+        const auto& look = static_cast<const TZeroWidth&>(n);
+        if (look.Behind || look.Negative || i + 1 != seq.size() || n.LoopMin != 1 || n.LoopMax != 1 || !look.Body ||
+            look.Body->Nodes.size() != 1)
+          return;
+        const TRENodeBase& body = *look.Body->Nodes.front();
+        if (!body.ByteLeaf || body.LoopMin != 1 || body.LoopMax != 1) return;
+        steps.push_back({body.ByteMap, false, false, true, false});
+        continue;
+      }
+      if (!leaf(n)) return;
+      steps.push_back({n.ByteMap, n.LoopMin == 0, n.LoopMax == -1, false, false});
+    }
+    steps.back().AltEnd = true;
+    // A leaf that may take more or fewer units must share none with the leaves that may
+    // follow it, up to the first that must match.
+    for (size_t i = first; i < steps.size(); ++i) {
+      if (!steps[i].Optional && !steps[i].Many) continue;
+      for (size_t j = i + 1; j < steps.size(); ++j) {
+        if (!disjoint(steps[i].Map, steps[j].Map)) return;
+        if (!steps[j].Optional) break;
+      }
+    }
   }
+  FRunSteps = std::move(steps);
+  FRunShape = rsSteps;
+}
+
+bool TqvRegExpr::RunSteps(std::u16string_view text, const uint8_t* map, int& pos) {
+  const int len = static_cast<int>(text.size());
+  // Every test reads the unit at its position, or finds the end there (len + 1).
+  int reach = 0;
+  auto has = [&](const uint64_t* m, int p) { return p <= len && MapHas(m, map[text[static_cast<size_t>(p - 1)]]); };
+  const TRunStep* s = FRunSteps.data();
+  const TRunStep* const end = s + FRunSteps.size();
+  while (s != end) {
+    int p = pos;
+    bool ok = true;
+    for (;; ++s) {
+      if (ok) {
+        if (s->Many) {
+          const int from = p;
+          while (has(s->Map, p)) ++p;
+          reach = std::max(reach, std::min(p, len + 1));
+          ok = s->Optional || p > from;
+        } else {
+          reach = std::max(reach, std::min(p, len + 1));
+          if (has(s->Map, p)) {
+            if (!s->Look) ++p;
+          } else {
+            ok = s->Optional;
+          }
+        }
+      }
+      if (s->AltEnd) break;
+    }
+    ++s;
+    if (ok) {
+      FLastReach = reach;
+      FLastMatch = true;
+      FRoot->CapStart = pos;
+      FRoot->CapEnd = p;
+      pos = p;
+      return true;
+    }
+  }
+  FLastReach = reach;
+  FLastMatch = false;
+  return false;
 }
 
 bool TqvRegExpr::BuildStartTable(const TCodePageInfo& system) {
@@ -1479,25 +1548,10 @@ bool TqvRegExpr::MatchWide(std::u16string_view text, int& pos, bool backward) {
     return false;
   }
   // The common shapes by a loop: the same outcome, end, reach and root capture as the
-  // matcher's (a repetition reads up to the first unit it does not take, or the end).
+  // matcher's.
   if (!backward && !hook && FStepLimit == 0 && FRoot->ByteMapCodePage == &system) {
     if (FRunShape == rsUnknown) FindRunShape();
-    if (FRunShape != rsNone) {
-      if (pos > len || !MapHas(FRunFirst, map[text[pos - 1]])) {
-        FLastMatch = false;
-        FLastReach = std::min(pos, len + 1);
-        return false;
-      }
-      int end = pos + 1;
-      if (FRunShape != rsOne)
-        while (end <= len && MapHas(FRunRest, map[text[end - 1]])) ++end;
-      FLastReach = FRunShape == rsOne ? pos : end;
-      FLastMatch = true;
-      FRoot->CapStart = pos;
-      FRoot->CapEnd = end;
-      pos = end;
-      return true;
-    }
+    if (FRunShape == rsSteps && pos <= len + 1) return RunSteps(text.substr(0, static_cast<size_t>(len)), map, pos);
   }
   const TSingleByteText<TMappedUnits> x{{text.data(), map}, len, {&system, hook}};
   return RunMatch(x, pos, backward);

@@ -801,12 +801,22 @@ namespace {
 // end, reach and the whole-match capture, at every position of a real file; and the start
 // table never rules out a position where a match starts.
 TEST(TqvRegExprMatch, LoopedTokenShapesAgreeWithTheMatcher) {
+  // C and XML, so that the markup expressions meet their own text; a few units beyond
+  // Latin-1 at the end.
   const std::u16string text =
-      Utf8ToWide(test::ReadFile("/usr/include/stdio.h").substr(0, 20000)) + u"\u00e9\u4e2d\u00ff";
-  ASSERT_GT(text.size(), 10000u);
+      Utf8ToWide(test::ReadFile("/usr/include/stdio.h").substr(0, 12000) +
+                 test::ReadFile("/usr/share/mime/packages/freedesktop.org.xml").substr(0, 12000)) +
+      u"\u00e9\u4e2d\u00ff";
+  ASSERT_GT(text.size(), 20000u);
   for (const char16_t* expression :
        {u"[a-z_]\\w*", u"\\d+", u"[{}]", u"x", u"[^<&\\s][^<&\\r\\n]*", u".", u"(?i)[A-F]+", u"\\s+",
-        u"[^\\s]", u"\\w+", u"(?s).", u"[\\x80-\\xff]+", u"\\S\\S*", u"ab", u"a*", u"[a-z]+?"}) {
+        u"[^\\s]", u"\\w+", u"(?s).", u"[\\x80-\\xff]+", u"\\S\\S*", u"ab", u"a*", u"[a-z]+?",
+        // Optional leaves, alternatives and a closing look-ahead.
+        u"/?>", u"\"[^\"<]*\"|'[^'<]*'", u"</?(?=[^\\s<>/!?=])", u"a?b", u"\\d*\\.\\d+", u"[+-]?\\d+",
+        u"0[xX][\\da-fA-F]+|\\d+", u"<!--|-->|<", u"\\w+(?=\\()", u"#?\\s*include", u"(?i)end|begin|e",
+        u"[a-z]+(?=\\s)", u"\\s*=\\s*", u"e?", u"[^e]*e?",
+        // Leaves that share units with what follows: left to the matcher.
+        u"x*x", u"\\w*(?=[a-z])", u"a?a", u"\\s*\\s", u"[a-z]+[a-z_]"}) {
     SCOPED_TRACE(WideToUtf8(expression));
     TqvRegExpr looped, general;
     looped.SetExpression(expression);
