@@ -360,7 +360,10 @@ public:
   };
 
   const TTags& Of(const TStyleRun& run) {
-    if (FLast && FLast->Style == run.Style && FLast->Back == run.Back) return *FLast;
+    // Looked up in a small cache first: a page has a few pairs and a great many runs.
+    const auto key = (reinterpret_cast<uintptr_t>(run.Style) >> 5) ^ (reinterpret_cast<uintptr_t>(run.Back) >> 3);
+    TCached& cached = FCache[key & (kCacheSize - 1)];
+    if (cached.Tags && cached.Style == run.Style && cached.Back == run.Back) return *cached.Tags;
     auto it = std::find_if(FTags.begin(), FTags.end(),
                            [&run](const TTags& t) { return t.Style == run.Style && t.Back == run.Back; });
     if (it == FTags.end()) {
@@ -371,9 +374,11 @@ public:
       FTags.push_back(std::move(t));
       it = FTags.end() - 1;
     }
-    FLast = &*it;
+    cached = {run.Style, run.Back, &*it};
     return *it;
   }
+  // Notes the class of style (of its background) for the style sheet.
+  void Note(const TSyntaxFormat* style, bool background) { ClassOf(style, background); }
   // The rules by class name.
   const std::map<std::string, std::string>& Css() const { return FCss; }
 
@@ -384,10 +389,42 @@ private:
     return name;
   }
 
-  std::deque<TTags> FTags;  // stable: FLast points into it
-  const TTags* FLast = nullptr;
+  struct TCached {
+    const TSyntaxFormat* Style = nullptr;
+    const TSyntaxFormat* Back = nullptr;
+    const TTags* Tags = nullptr;
+  };
+  static constexpr size_t kCacheSize = 64;
+  std::deque<TTags> FTags;  // stable: the cache points into it
+  TCached FCache[kCacheSize];
   std::map<std::string, std::string> FCss;
 };
+
+// Has tags note the classes of the file's runs in the order the runs meet them (as
+// EachStyleRun makes them): the styles of tokens that cover text, then the styles of
+// sub-lexer bodies that hold text.
+void NoteClasses(const TRenderedFile& file, THtmlTags& tags) {
+  const TClientSyntAnalyzer& client = *file.Client;
+  const int length = file.Text->TextLength();
+  const TSyntaxFormat* seen[64] = {};  // styles noted, by a hash of the pointer
+  int pos = 0;
+  for (int i = 0; i < client.TokenCount(); ++i) {
+    const TSyntToken* t = client.Tags(i);
+    const int start = std::clamp(t->StartPos, pos, length);
+    const int end = std::clamp(t->EndPos, start, length);
+    const TSyntaxFormat* style = t->Rule ? t->Rule->Style() : nullptr;
+    const TSyntaxFormat*& slot = seen[(reinterpret_cast<uintptr_t>(style) >> 5) & 63];
+    if (end > start && style && slot != style) {
+      tags.Note(style, false);
+      slot = style;
+    }
+    pos = std::max(pos, end);
+  }
+  for (const auto& sub : client.SubLexerBlocks()) {
+    const int end = sub->EndPos < 0 ? length : std::min(sub->EndPos, length);
+    if (sub->Rule && sub->Rule->Style() && std::max(sub->StartPos, 0) < end) tags.Note(sub->Rule->Style(), true);
+  }
+}
 
 void HtmlBody(const TRenderedFile& file, bool heading, const THtmlOptions& options, THtmlTags& tags, TSink& sink) {
   const std::u16string& text = file.Text->Text();
@@ -431,9 +468,9 @@ void HtmlBody(const TRenderedFile& file, bool heading, const THtmlOptions& optio
 }
 
 void Html(const std::vector<TRenderedFile>& files, const THtmlOptions& options, TSink& sink) {
-  // The style sheet comes first, so the classes are gathered by a pass over the runs first.
+  // The style sheet comes first, so the classes are gathered by a pass over the tokens first.
   THtmlTags tags;
-  for (const TRenderedFile& file : files) EachStyleRun(file, [&tags](const TStyleRun& run) { tags.Of(run); });
+  for (const TRenderedFile& file : files) NoteClasses(file, tags);
   std::string sheet = "pre.vornish{font-family:monospace;color:#000;background:#fff;}\n";
   if (options.LineNumbers) sheet += ".vornish .vn-ln{color:#999;user-select:none;}\n";
   for (const auto& [name, rule] : tags.Css()) sheet += ".vornish ." + name + "{" + rule + "}\n";
