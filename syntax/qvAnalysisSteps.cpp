@@ -209,6 +209,7 @@ void TSyntAnalyzer::DetectTags(TParserResults* client, std::u16string_view text,
   for (int i = 0; i < FBlockRules->Count(); ++i) {
     TTagBlockCondition* rule = FBlockRules->Items(i);
     if (!IsDetectTagsRule(*rule, onlyGlobal)) continue;
+    if (!rule->OnBlockCheck && !rule->MayAccept(*client, n)) continue;
     int refIdx = 0;
     bool accept = rule->CheckCondition(*client, n, refIdx);
     if (rule->OnBlockCheck) rule->OnBlockCheck(rule, results, text, refIdx, accept);
@@ -237,6 +238,8 @@ void TSyntAnalyzer::ApplyBlockRules(TParserResults* client, std::u16string_view 
     for (int i = 0; i < FBlockRules->Count(); ++i) {
       TTagBlockCondition* rule = FBlockRules->Items(i);
       if (deferred && IsDetectTagsRule(*rule, onlyGlobal)) continue;
+      // A rule the newest tokens rule out is passed over, unless a handler sees every test.
+      if (!rule->OnBlockCheck && !rule->GrammaRule() && !rule->MayAccept(*results, n)) continue;
       if (!results->IsEnabled(rule, onlyGlobal)) continue;
       int refIdx = 0;
       bool accept = false;

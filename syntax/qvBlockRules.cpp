@@ -177,6 +177,27 @@ bool TSingleTagCondition::CheckToken(int tokenType, const std::string& text) con
   return TextAnswer(text);
 }
 
+TTokenPrecheck TSingleTagCondition::Precheck() const {
+  TTokenPrecheck p;
+  if (FCondType == tcSkip || FCondType == tcNotEqual) return p;
+  if (FTokenTypes != 0) p.Types = FTokenTypes;
+  // The text: as CheckText tells it for a plain list, by the lengths and the first unit.
+  if (FCondType != tcEqual || FTagList->Count() == 0 || !FAllPlain || !FLengthsUsable) return p;
+  p.Lengths = FPlainLengths;
+  auto set = [&p](unsigned c) { p.First[c >> 6] |= uint64_t{1} << (c & 63); };
+  auto clear = [&p](unsigned c) { p.First[c >> 6] &= ~(uint64_t{1} << (c & 63)); };
+  for (unsigned c = 0; c < 128; ++c)
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_') clear(c);
+  for (const std::string& tag : FPlainTags) {
+    if (tag.empty()) continue;
+    const auto c = static_cast<unsigned char>(tag[0]);
+    set(c);
+    if (c >= 'a' && c <= 'z') set(c - 32);
+    if (c >= 'A' && c <= 'Z') set(c + 32);
+  }
+  return p;
+}
+
 bool TSingleTagCondition::CheckMask(const std::string& text, bool whole) const {
   std::lock_guard<std::mutex> lock(FMaskLock);
   if (!FMasksValid) {
@@ -401,11 +422,23 @@ void TTagBlockCondition::SetAutoCloseInternal(bool value) {
   SetAndNotify(FAutoCloseInternal, value);
 }
 
-int TTagBlockCondition::CondOffset() const {
-  if (FRefToCondEnd) return 0;
-  if (FBlockOffset < 0 && FBlockOffset < FIdentIndex) return -FBlockOffset;
-  if (FIdentIndex < 0) return -FIdentIndex;
-  return 0;
+void TTagBlockCondition::ConditionsChanged() {
+  UpdatePrecheck();
+  ItemChanged();
+}
+
+void TTagBlockCondition::UpdatePrecheck() {
+  FPrecheck = TTokenPrecheck();
+  FPrecheckIndex = -1;
+  // Conditions before the first skip each look at a token of their own, one further back.
+  const TConditionCollection& list = *FConditionList;
+  for (int i = 0; i < list.Count() && list.Items(i)->CondType() != tcSkip; ++i) {
+    const TTokenPrecheck p = list.Items(i)->Precheck();
+    if (!p.Selective()) continue;
+    FPrecheck = p;
+    FPrecheckIndex = i;
+    return;
+  }
 }
 
 bool TTagBlockCondition::CheckCondition(const TTokenHolder& tokens, int n, int& refIdx) const {
@@ -446,6 +479,7 @@ bool TTagBlockCondition::CheckCondition(const TTokenHolder& tokens, int n, int& 
 
 void TTagBlockCondition::Loaded() {
   TRuleCollectionItem::Loaded();
+  UpdatePrecheck();
   FBlockEnd.Resolve(OwnerBlockRules());
   FTreeItemStyle.Resolve(OwnerFormats());
   FTreeGroupStyle.Resolve(OwnerFormats());

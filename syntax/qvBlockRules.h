@@ -5,6 +5,7 @@
 // condition test itself.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -66,6 +67,25 @@ using TOnBlockCheck = std::function<void(TObject* sender, TClientSyntAnalyzer* c
 
 // --- One token test -----------------------------------------------------------------------
 
+// What a token must be like to pass one condition, as far as its type, its length and its
+// first unit tell: a necessary test, cheap enough to try for every rule at every token
+// before the rule's whole test. A default precheck passes every token.
+struct TTokenPrecheck {
+  uint32_t Types = ~0u;                 // bit t: a token of type t (modulo 32) may pass
+  uint64_t Lengths = ~uint64_t{0};      // bit n: one of n units (bit 63: 63 or more) may
+  uint64_t First[2] = {~uint64_t{0}, ~uint64_t{0}};  // units below 128 one may start with
+  bool Selective() const {
+    return Types != ~0u || Lengths != ~uint64_t{0} || First[0] != ~uint64_t{0} || First[1] != ~uint64_t{0};
+  }
+  bool Passes(const TTokenHolder& tokens, int index) const {
+    const TTokenHolder::TBrief token = tokens.Brief(index);
+    if (!((Types >> (static_cast<uint32_t>(token.Type) & 31u)) & 1u)) return false;
+    if (!((Lengths >> std::min(std::max(token.Length, 0), 63)) & 1u)) return false;
+    if (token.First < 128 && !((First[token.First >> 6] >> (token.First & 63)) & 1u)) return false;
+    return true;
+  }
+};
+
 // One condition of a block rule's pattern: a token test by type and text.
 //
 // The tag list is sorted and compares with case unless IgnoreCase is set. Every change of
@@ -104,6 +124,10 @@ class TSingleTagCondition : public TCollectionItem {
   }
   // The same test on a token given by its type and 8-bit text.
   bool CheckToken(int tokenType, const std::string& text) const;
+  // What Check needs of a token, as far as cheap tests tell. A skip or "not equal" condition
+  // may pass anything. First units are told only for letters, digits and '_', which every
+  // code page keeps as they are, in both cases.
+  TTokenPrecheck Precheck() const;
 
  protected:
   // CondType, TokenTypes, the list's content and IgnoreCase, in that order, into another
@@ -299,13 +323,25 @@ class TTagBlockCondition : public TRuleCollectionItem {
   // refers to after its reference token exist: 0 with RefToCondEnd; else -BlockOffset when
   // BlockOffset is negative and below IdentIndex; else -IdentIndex when that is negative;
   // else 0.
-  int CondOffset() const;
+  int CondOffset() const {
+    if (FRefToCondEnd) return 0;
+    if (FBlockOffset < 0 && FBlockOffset < FIdentIndex) return -FBlockOffset;
+    if (FIdentIndex < 0) return -FIdentIndex;
+    return 0;
+  }
   // Matches the condition list against the first n tokens, newest first (condition 0 on
   // token n - 1 - CondOffset()). A skip condition followed by a non-skip one lets tokens
   // pass while they satisfy it, until the next condition holds. A token before the start of
   // the text satisfies only tcNotEqual. On acceptance refIdx is the token matched by the
   // last condition. An empty list never accepts. OnBlockCheck is the block pass's to call.
   bool CheckCondition(const TTokenHolder& tokens, int n, int& refIdx) const;
+  // False when CheckCondition(tokens, n, ...) is sure to be false, told cheaply from one
+  // token by the precheck of the first condition that says something before any skip.
+  bool MayAccept(const TTokenHolder& tokens, int n) const {
+    if (FPrecheckIndex < 0) return true;
+    const int k = n - 1 - CondOffset() - FPrecheckIndex;
+    return k >= 0 && FPrecheck.Passes(tokens, k);
+  }
 
   // --- For the owning analyzer ---
   // Resolves StyleName, BlockName, then BlockEnd, TreeItemStyle and TreeGroupStyle from the
@@ -324,7 +360,11 @@ class TTagBlockCondition : public TRuleCollectionItem {
 
  private:
   friend class TConditionCollection;
-  void ConditionsChanged() { ItemChanged(); }
+  void ConditionsChanged();
+  // MayAccept's test, worked out again whenever the conditions change.
+  void UpdatePrecheck();
+  TTokenPrecheck FPrecheck;
+  int FPrecheckIndex = -1;  // the condition it comes from; -1: none
 
   TTagBlockType FBlockType = btRangeStart;
   std::unique_ptr<TConditionCollection> FConditionList;

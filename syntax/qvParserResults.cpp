@@ -127,6 +127,16 @@ void TSyntToken::operator delete(void* p, std::size_t size) noexcept {
   ::operator delete(p);
 }
 
+TTokenHolder::TBrief TParserResults::Brief(int index) const {
+  const TSyntToken* token = Tags(index);
+  TBrief brief{token->TokenType, token->EndPos - token->StartPos, u'\0'};
+  if (brief.Length > 0)
+    if (const TSyntMemoStrings* source = Source())
+      if (token->StartPos >= 0 && static_cast<size_t>(token->StartPos) < source->Text().size())
+        brief.First = source->Text()[static_cast<size_t>(token->StartPos)];
+  return brief;
+}
+
 std::u16string_view TParserResults::TagView(int index) const {
   const TSyntToken* token = Tags(index);
   const TSyntMemoStrings* source = Source();

@@ -43,6 +43,17 @@ public:
   // The token's characters without a copy, when the holder can give them; empty otherwise
   // (and for an empty token). Valid until the text changes.
   virtual std::u16string_view TagView(int index) const { (void)index; return {}; }
+  // A token's type, length and first unit (0 when it is empty or the holder cannot tell) in
+  // one call, for tests that look at many tokens and rarely further.
+  struct TBrief {
+    int Type;
+    int Length;
+    char16_t First;
+  };
+  virtual TBrief Brief(int index) const {
+    const std::u16string_view view = TagView(index);
+    return {TokenType(index), TagLength(index), view.empty() ? u'\0' : view[0]};
+  }
 };
 
 // The host of an analysed text (an editor): told when the lexer's configuration changed and
@@ -241,6 +252,7 @@ public:
   std::u16string TagStr(int index) const override;
   int TagLength(int index) const override { return Tags(index)->EndPos - Tags(index)->StartPos; }
   std::u16string_view TagView(int index) const override;
+  TBrief Brief(int index) const override;
 
   // Raises EListError for a bad index.
   TSyntToken* Tags(int index) const { return static_cast<TSyntToken*>(FTokenList.Items(index)); }

@@ -433,6 +433,75 @@ TEST(TTagBlockCondition, CheckConditionHonoursTokenCountAndOffsets) {
   }
 }
 
+// Fake tokens that also give their characters in place, as the analyzer's results do.
+class TViewTokens : public TFakeTokens {
+ public:
+  using TFakeTokens::TFakeTokens;
+  std::u16string_view TagView(int index) const override { return Text(index); }
+
+ private:
+  std::u16string_view Text(int index) const {
+    FCopy = TagStr(index);
+    return FCopy;
+  }
+  mutable std::u16string FCopy;
+};
+
+TEST(TTagBlockCondition, MayAcceptRefusesOnlyWhatTheConditionsRefuse) {
+  // Random condition lists against random tokens, before and after a condition changes: a
+  // precheck that refuses what CheckCondition accepts (a case it did not fold, a type
+  // or length it left out, a change it missed) fails here.
+  const std::vector<std::u16string> words = {u"begin", u"Begin", u"BEGIN", u"end", u"End", u"x", u"_x",
+                                             u"9",     u"{",     u"(",     u"\u00e9nd", u"e", u"",  u"endif",
+                                             u"b",     u"B",     u"e\u00e9"};
+  const std::vector<std::string> tags = {"begin", "end", "End", "x", "_x", "9", "{", "(", "endif", "e", "b", "", "X"};
+  const std::vector<TTagConditionType> kinds = {tcEqual, tcEqual, tcEqual, tcNotEqual, tcSkip, tcMask, tcStrictMask};
+  std::mt19937 random(5);
+  auto pick = [&random](size_t n) { return static_cast<size_t>(random() % n); };
+  auto fill = [&](TSingleTagCondition& c) {
+    c.TagList()->Clear();
+    const TTagConditionType kind = kinds[pick(kinds.size())];
+    if (kind == tcMask || kind == tcStrictMask) {
+      c.TagList()->Add(pick(2) ? "e.*" : "[bB]");
+    } else {
+      for (size_t n = pick(4); n > 0; --n) c.TagList()->Add(tags[pick(tags.size())]);
+    }
+    c.SetCondType(kind);
+    c.SetTokenTypes(pick(3) ? 0 : static_cast<uint32_t>(1 + pick(15)));
+    c.SetIgnoreCase(pick(2) == 1);
+  };
+  int accepted = 0, refused = 0;
+  for (int round = 0; round < 400; ++round) {
+    TBlockRuleCollection rules(nullptr);
+    TTagBlockCondition* rule = rules.Add();
+    for (size_t n = 1 + pick(4); n > 0; --n) fill(*rule->ConditionList()->Add());
+    rule->SetIdentIndex(static_cast<int>(pick(3)) - 1);
+    rule->SetBlockOffset(static_cast<int>(pick(3)) - 1);
+    rule->SetRefToCondEnd(pick(4) == 0);
+    std::vector<TFakeTokens::TToken> list;
+    for (int i = 0; i < 10; ++i) list.push_back({words[pick(words.size())], static_cast<int>(pick(4))});
+    const TViewTokens tokens(list);
+    auto check = [&](const char* when) {
+      for (int n = 0; n <= tokens.TokenCount(); ++n) {
+        int refIdx = 0;
+        if (rule->CheckCondition(tokens, n, refIdx)) {
+          ASSERT_TRUE(rule->MayAccept(tokens, n)) << when << ", round " << round << ", n " << n;
+          ++accepted;
+        } else if (!rule->MayAccept(tokens, n)) {
+          ++refused;
+        }
+      }
+    };
+    check("as made");
+    fill(*rule->ConditionList()->Items(static_cast<int>(pick(static_cast<size_t>(rule->ConditionList()->Count())))));
+    check("after a change");
+    if (HasFatalFailure()) return;
+  }
+  // Both outcomes were met often: the test saw the precheck at work.
+  EXPECT_GT(accepted, 200);
+  EXPECT_GT(refused, 2000);
+}
+
 // --- Change notification -------------------------------------------------------------------
 
 TEST(TTagBlockCondition, SettersNotifyOnlyOnChange) {
