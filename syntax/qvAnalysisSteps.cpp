@@ -206,14 +206,19 @@ bool TSyntAnalyzer::IsDetectTagsRule(const TTagBlockCondition& rule, bool onlyGl
 void TSyntAnalyzer::DetectTags(TParserResults* client, std::u16string_view text, bool onlyGlobal) {
   TClientSyntAnalyzer* results = client->AsClient();
   const int n = client->TokenCount();
+  TTokenBriefs briefs(*client);
   for (int i = 0; i < FBlockRules->Count(); ++i) {
     TTagBlockCondition* rule = FBlockRules->Items(i);
     if (!IsDetectTagsRule(*rule, onlyGlobal)) continue;
-    if (!rule->OnBlockCheck && !rule->MayAccept(*client, n)) continue;
+    if (!rule->OnBlockCheck && !rule->MayAccept(briefs, n)) continue;
     int refIdx = 0;
     bool accept = rule->CheckCondition(*client, n, refIdx);
-    if (rule->OnBlockCheck) rule->OnBlockCheck(rule, results, text, refIdx, accept);
+    if (rule->OnBlockCheck) {
+      rule->OnBlockCheck(rule, results, text, refIdx, accept);
+      briefs.Forget();  // the handler may have changed a token
+    }
     if (!accept) continue;
+    briefs.Forget();
     const int ident = ReferenceIndex(*rule, refIdx, n) - rule->IdentIndex();
     if (ident >= 0 && ident < n) {
       if (results) {
@@ -233,13 +238,14 @@ void TSyntAnalyzer::ApplyBlockRules(TParserResults* client, std::u16string_view 
   TClientSyntAnalyzer* results = client->AsClient();
   if (!results) return;
   const int n = index == -1 ? results->TokenCount() : index;
+  TTokenBriefs briefs(*results);
   results->SetBlockPassMarker(n + 1);
   try {
     for (int i = 0; i < FBlockRules->Count(); ++i) {
       TTagBlockCondition* rule = FBlockRules->Items(i);
       if (deferred && IsDetectTagsRule(*rule, onlyGlobal)) continue;
       // A rule the newest tokens rule out is passed over, unless a handler sees every test.
-      if (!rule->OnBlockCheck && !rule->GrammaRule() && !rule->MayAccept(*results, n)) continue;
+      if (!rule->OnBlockCheck && !rule->GrammaRule() && !rule->MayAccept(briefs, n)) continue;
       if (!results->IsEnabled(rule, onlyGlobal)) continue;
       int refIdx = 0;
       bool accept = false;
@@ -251,8 +257,12 @@ void TSyntAnalyzer::ApplyBlockRules(TParserResults* client, std::u16string_view 
       } else {
         accept = rule->CheckCondition(*results, n, refIdx);
       }
-      if (rule->OnBlockCheck) rule->OnBlockCheck(rule, results, text, refIdx, accept);
+      if (rule->OnBlockCheck) {
+        rule->OnBlockCheck(rule, results, text, refIdx, accept);
+        briefs.Forget();  // the handler may have changed a token
+      }
       if (!accept) continue;
+      briefs.Forget();
       results->ApplyStates(rule);
       const int ref = ReferenceIndex(*rule, refIdx, n);
       const int ident = ref - rule->IdentIndex();

@@ -184,16 +184,14 @@ TTokenPrecheck TSingleTagCondition::Precheck() const {
   // The text: as CheckText tells it for a plain list, by the lengths and the first unit.
   if (FCondType != tcEqual || FTagList->Count() == 0 || !FAllPlain || !FLengthsUsable) return p;
   p.Lengths = FPlainLengths;
-  auto set = [&p](unsigned c) { p.First[c >> 6] |= uint64_t{1} << (c & 63); };
-  auto clear = [&p](unsigned c) { p.First[c >> 6] &= ~(uint64_t{1} << (c & 63)); };
-  for (unsigned c = 0; c < 128; ++c)
-    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_') clear(c);
+  p.UsesEnds = true;
   for (const std::string& tag : FPlainTags) {
-    if (tag.empty()) continue;
-    const auto c = static_cast<unsigned char>(tag[0]);
-    set(c);
-    if (c >= 'a' && c <= 'z') set(c - 32);
-    if (c >= 'A' && c <= 'Z') set(c + 32);
+    if (tag.empty() || !TTokenPrecheck::IsWordUnit(static_cast<unsigned char>(tag.front())) ||
+        !TTokenPrecheck::IsWordUnit(static_cast<unsigned char>(tag.back())))
+      continue;  // a token with word units at both ends cannot be this entry
+    const unsigned key = TTokenPrecheck::EndsKey(static_cast<int>(tag.size()), static_cast<unsigned char>(tag.front()),
+                                                 static_cast<unsigned char>(tag.back()));
+    p.Ends[key >> 6] |= uint64_t{1} << (key & 63);
   }
   return p;
 }

@@ -68,22 +68,56 @@ using TOnBlockCheck = std::function<void(TObject* sender, TClientSyntAnalyzer* c
 // --- One token test -----------------------------------------------------------------------
 
 // What a token must be like to pass one condition, as far as its type, its length and its
-// first unit tell: a necessary test, cheap enough to try for every rule at every token
-// before the rule's whole test. A default precheck passes every token.
+// first and last units tell: a necessary test, cheap enough to try for every rule at every
+// token before the rule's whole test. A default precheck passes every token.
+//
+// The ends are told only where both are ASCII letters, digits or '_': a text holding them
+// there equals an entry of a plain list, in whatever case and by whatever comparison, only
+// when the entry has the same letters there (up to case); every code page keeps them.
 struct TTokenPrecheck {
-  uint32_t Types = ~0u;                 // bit t: a token of type t (modulo 32) may pass
-  uint64_t Lengths = ~uint64_t{0};      // bit n: one of n units (bit 63: 63 or more) may
-  uint64_t First[2] = {~uint64_t{0}, ~uint64_t{0}};  // units below 128 one may start with
-  bool Selective() const {
-    return Types != ~0u || Lengths != ~uint64_t{0} || First[0] != ~uint64_t{0} || First[1] != ~uint64_t{0};
+  uint32_t Types = ~0u;             // bit t: a token of type t (modulo 32) may pass
+  uint64_t Lengths = ~uint64_t{0};  // bit n: one of n units (bit 63: 63 or more) may
+  bool UsesEnds = false;
+  uint64_t Ends[16] = {};           // by EndsKey: the entries' length and ends
+
+  static bool IsWordUnit(char16_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
   }
-  bool Passes(const TTokenHolder& tokens, int index) const {
-    const TTokenHolder::TBrief token = tokens.Brief(index);
+  static unsigned EndsKey(int length, char16_t first, char16_t last) {
+    auto lower = [](char16_t c) { return static_cast<unsigned>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+    return (static_cast<unsigned>(std::min(std::max(length, 0), 63)) * 0x9E5u + lower(first) * 0x3Bu + lower(last)) & 1023u;
+  }
+  bool Selective() const { return Types != ~0u || Lengths != ~uint64_t{0} || UsesEnds; }
+  bool Passes(const TTokenHolder::TBrief& token) const {
     if (!((Types >> (static_cast<uint32_t>(token.Type) & 31u)) & 1u)) return false;
     if (!((Lengths >> std::min(std::max(token.Length, 0), 63)) & 1u)) return false;
-    if (token.First < 128 && !((First[token.First >> 6] >> (token.First & 63)) & 1u)) return false;
+    if (UsesEnds && IsWordUnit(token.First) && IsWordUnit(token.Last)) {
+      const unsigned key = EndsKey(token.Length, token.First, token.Last);
+      if (!((Ends[key >> 6] >> (key & 63)) & 1u)) return false;
+    }
     return true;
   }
+};
+
+// The briefs of the tokens the rules of one block pass step look at, each read once: most
+// rules look at the newest token.
+class TTokenBriefs {
+public:
+  explicit TTokenBriefs(const TTokenHolder& tokens) : FTokens(tokens) {}
+  const TTokenHolder::TBrief& At(int index) {
+    if (index != FIndex) {
+      FBrief = FTokens.Brief(index);
+      FIndex = index;
+    }
+    return FBrief;
+  }
+  // To be called when a rule applied: it may have changed a token.
+  void Forget() { FIndex = -1; }
+
+private:
+  const TTokenHolder& FTokens;
+  int FIndex = -1;
+  TTokenHolder::TBrief FBrief{};
 };
 
 // One condition of a block rule's pattern: a token test by type and text.
@@ -125,8 +159,7 @@ class TSingleTagCondition : public TCollectionItem {
   // The same test on a token given by its type and 8-bit text.
   bool CheckToken(int tokenType, const std::string& text) const;
   // What Check needs of a token, as far as cheap tests tell. A skip or "not equal" condition
-  // may pass anything. First units are told only for letters, digits and '_', which every
-  // code page keeps as they are, in both cases.
+  // may pass anything.
   TTokenPrecheck Precheck() const;
 
  protected:
@@ -337,10 +370,14 @@ class TTagBlockCondition : public TRuleCollectionItem {
   bool CheckCondition(const TTokenHolder& tokens, int n, int& refIdx) const;
   // False when CheckCondition(tokens, n, ...) is sure to be false, told cheaply from one
   // token by the precheck of the first condition that says something before any skip.
-  bool MayAccept(const TTokenHolder& tokens, int n) const {
+  bool MayAccept(TTokenBriefs& tokens, int n) const {
     if (FPrecheckIndex < 0) return true;
     const int k = n - 1 - CondOffset() - FPrecheckIndex;
-    return k >= 0 && FPrecheck.Passes(tokens, k);
+    return k >= 0 && FPrecheck.Passes(tokens.At(k));
+  }
+  bool MayAccept(const TTokenHolder& tokens, int n) const {
+    TTokenBriefs briefs(tokens);
+    return MayAccept(briefs, n);
   }
 
   // --- For the owning analyzer ---

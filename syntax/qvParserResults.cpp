@@ -129,11 +129,15 @@ void TSyntToken::operator delete(void* p, std::size_t size) noexcept {
 
 TTokenHolder::TBrief TParserResults::Brief(int index) const {
   const TSyntToken* token = Tags(index);
-  TBrief brief{token->TokenType, token->EndPos - token->StartPos, u'\0'};
+  TBrief brief{token->TokenType, token->EndPos - token->StartPos, u'\0', u'\0'};
   if (brief.Length > 0)
-    if (const TSyntMemoStrings* source = Source())
-      if (token->StartPos >= 0 && static_cast<size_t>(token->StartPos) < source->Text().size())
-        brief.First = source->Text()[static_cast<size_t>(token->StartPos)];
+    if (const TSyntMemoStrings* source = Source()) {
+      const std::u16string& text = source->Text();
+      if (token->StartPos >= 0 && static_cast<size_t>(token->EndPos) <= text.size()) {
+        brief.First = text[static_cast<size_t>(token->StartPos)];
+        brief.Last = text[static_cast<size_t>(token->EndPos) - 1];
+      }
+    }
   return brief;
 }
 

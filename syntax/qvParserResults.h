@@ -43,16 +43,18 @@ public:
   // The token's characters without a copy, when the holder can give them; empty otherwise
   // (and for an empty token). Valid until the text changes.
   virtual std::u16string_view TagView(int index) const { (void)index; return {}; }
-  // A token's type, length and first unit (0 when it is empty or the holder cannot tell) in
-  // one call, for tests that look at many tokens and rarely further.
+  // A token's type, length, and first and last units (0 when it is empty or the holder
+  // cannot tell) in one call, for tests that look at many tokens and rarely further.
   struct TBrief {
     int Type;
     int Length;
     char16_t First;
+    char16_t Last;
   };
   virtual TBrief Brief(int index) const {
     const std::u16string_view view = TagView(index);
-    return {TokenType(index), TagLength(index), view.empty() ? u'\0' : view[0]};
+    return {TokenType(index), TagLength(index), view.empty() ? u'\0' : view.front(),
+            view.empty() ? u'\0' : view.back()};
   }
 };
 

@@ -177,6 +177,37 @@ TEST(AnalysisSteps, AParseTokenHandlerReplacesTheRulesAndAnEmptyResultCannotStal
 
 // Random texts over the C-like lexer: it has no sub-lexers, state masks, parent conditions
 // or CancelNextRules, so block rules after every token and after tokenising agree.
+TEST(AnalysisSteps, ARuleSeesTheTokensAsTheRulesBeforeItInTheStepLeftThem) {
+  // Two tag-detect rules in a chain (a word made a keyword, a keyword made a mark), then a
+  // range that opens at a marked word: each rule sees the type the one before it gave, in
+  // both block-rule modes.
+  for (bool sync : {false, true}) {
+    SCOPED_TRACE(sync ? "per token" : "deferred");
+    TAnalysis a("", u"x begin y end");
+    TTokenRule* word = a.Main->TokenRules()->Add();
+    word->SetExpression(u"\\w+");
+    word->SetTokenType(2);
+    auto rule = [&a](TTagBlockType type, const char* tag, int from, int to) {
+      TTagBlockCondition* r = a.Main->BlockRules()->Add();
+      r->SetBlockType(type);
+      r->SetTokenType(to);
+      TSingleTagCondition* c = r->ConditionList()->Add();
+      c->TagList()->Add(tag);
+      c->SetTokenTypes(1u << from);
+      return r;
+    };
+    rule(btTagDetect, "begin", 2, 4);
+    rule(btTagDetect, "begin", 4, 5);
+    rule(btRangeStart, "begin", 5, -1);
+    a.Main->SetAlwaysSyncBlockAnal(sync);
+    a.Client->Analyze(true);
+    test::AnalyzeToEnd(*a.Client);
+    ASSERT_EQ(a.Client->TokenCount(), 4);
+    EXPECT_EQ(a.Client->Tags(1)->TokenType, 5);
+    EXPECT_EQ(a.Client->RangeCount(), 1);
+  }
+}
+
 TEST(AnalysisSteps, PerTokenAndDeferredBlockRulesAgreeOnRandomTexts) {
   const std::u16string pieces[] = {u"{", u"}", u"if", u"int", u"x", u"(", u")", u";",
                                    u" ", u"\n", u"42", u"/*c*/", u"\"s\"", u"while"};
