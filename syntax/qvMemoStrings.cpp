@@ -321,6 +321,12 @@ void TSyntMemoStrings::SetTextStr(std::u16string_view text) {
   Notify(-1, 0, 0);
 }
 
+void TSyntMemoStrings::TakeTextStr(std::u16string&& text) {
+  FText = std::move(text);
+  RebuildLines();
+  Notify(-1, 0, 0);
+}
+
 void TSyntMemoStrings::AddStrings(const TWideStrings& strings) {
   const int sourceLines = strings.GetCount();
   if (sourceLines == 0) return;

@@ -137,6 +137,8 @@ public:
   std::u16string GetTextStr() const override;
   // Stores the text unchanged and rebuilds the table.
   void SetTextStr(std::u16string_view text) override;
+  // The same, taking the string over instead of copying it.
+  void TakeTextStr(std::u16string&& text);
   using TWideStrings::AddStrings;
   // Appends the source's text (GetTextStr), on a line of its own unless the last line here
   // is empty, then its objects.

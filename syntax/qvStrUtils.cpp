@@ -172,6 +172,7 @@ int GetLineStarts(std::u16string_view text, std::vector<int>* list) {
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = text[i];
+    if (c > u'\r') continue;  // the most of every text
     if (c == u'\r') {
       if (i + 1 < n && text[i + 1] == u'\n') ++i;  // CR LF ends one line
     } else if (c != u'\n') {

@@ -1,6 +1,7 @@
 #include "tools/TextInput.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,15 @@ bool DecodeUtf8(std::string_view bytes, std::u16string& out) {
   const auto* end = p + bytes.size();
   char16_t* o = out.data();
   while (p < end) {
+    // ASCII eight bytes at a time, then byte by byte.
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      if (word & 0x8080808080808080u) break;
+      for (int i = 0; i < 8; ++i) o[i] = p[i];
+      p += 8;
+      o += 8;
+    }
     while (p < end && *p < 0x80) *o++ = *p++;
     if (p == end) break;
     const unsigned c = *p;
@@ -83,7 +93,7 @@ void ReadTextBytes(const std::string& name, const std::string& bytes, TSyntMemoS
     std::u16string wide;
     if (DecodeUtf8(bytes, wide)) {
       if (LooksBinary(wide)) throw EToolError(name + ": binary data, not a text file");
-      text.SetTextStr(wide);
+      text.TakeTextStr(std::move(wide));
       text.SetTextFormat(tfUtf8);
       return;
     }
@@ -112,10 +122,21 @@ void ReadTextFile(const std::string& path, TSyntMemoStrings& text) {
   if (std::filesystem::is_directory(path, ec)) throw EToolError(path + ": is a directory");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw EToolError(path + ": " + std::strerror(errno));
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
+  std::string bytes;
+  // A regular file is read in one piece; anything else (a pipe, a device) as it comes.
+  const auto size = std::filesystem::is_regular_file(path, ec) ? std::filesystem::file_size(path, ec) : 0;
+  if (!ec && size > 0) {
+    bytes.resize(static_cast<size_t>(size));
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+  }
+  if (!in.eof()) {  // more than the size said, or no size: the rest
+    std::ostringstream rest;
+    rest << in.rdbuf();
+    bytes += rest.str();
+  }
   if (in.bad()) throw EToolError(path + ": read error");
-  ReadTextBytes(path, bytes.str(), text);
+  ReadTextBytes(path, bytes, text);
 }
 
 std::string EncodingName(const TSyntMemoStrings& text) {

@@ -269,6 +269,16 @@ TEST(ToolInput, EncodingsAreDetectedAndBadInputIsRefusedWithTheFileName) {
   EXPECT_EQ(Tool({"tokens", dir.Write("empty.c", "")}).Status, ExitOk);
   // A real binary program.
   EXPECT_EQ(Tool({"tokens", "/bin/sh"}).Status, ExitUsage);
+  // A file whose size is not known before it is read (the system says 0) is read whole.
+  const TRun proc = Tool({"highlight", "--format", "html", "--lexer", "Plain Text", "/proc/self/mountinfo"});
+  EXPECT_EQ(proc.Status, ExitOk);
+  EXPECT_THAT(HtmlText(proc.Out), HasSubstr(" / "));
+  // A long text, ASCII and not, whose page is written out in several pieces.
+  std::string big;
+  for (int i = 0; i < 20000; ++i) big += i % 7 ? "int x" + std::to_string(i) + ";\n" : "char* s = \"\xC3\xA9\";\n";
+  const TRun page = Tool({"highlight", "--format", "html", dir.Write("big.c", big)});
+  ASSERT_GT(page.Out.size(), size_t{1} << 19);
+  EXPECT_EQ(HtmlText(page.Out), big);
 }
 
 TEST(ToolUsage, HelpVersionAndUsageErrors) {
