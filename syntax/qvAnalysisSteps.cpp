@@ -199,7 +199,7 @@ std::unique_ptr<TSyntToken> TSyntAnalyzer::ParseToken(TParserResults* client,
 // --- Block passes ------------------------------------------------------------------------------
 
 bool TSyntAnalyzer::IsDetectTagsRule(const TTagBlockCondition& rule, bool onlyGlobal) {
-  return rule.Enabled() && rule.BlockType() == btTagDetect && !rule.Block() &&
+  return rule.BlockType() == btTagDetect && rule.Enabled() && !rule.Block() &&
          rule.GrammaRuleName().empty() && (!onlyGlobal || rule.AlwaysEnabled());
 }
 

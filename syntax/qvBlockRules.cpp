@@ -186,9 +186,9 @@ TTokenPrecheck TSingleTagCondition::Precheck() const {
   p.Lengths = FPlainLengths;
   p.UsesEnds = true;
   for (const std::string& tag : FPlainTags) {
-    if (tag.empty() || !TTokenPrecheck::IsWordUnit(static_cast<unsigned char>(tag.front())) ||
-        !TTokenPrecheck::IsWordUnit(static_cast<unsigned char>(tag.back())))
-      continue;  // a token with word units at both ends cannot be this entry
+    if (tag.empty() || !TTokenPrecheck::IsEndUnit(static_cast<unsigned char>(tag.front())) ||
+        !TTokenPrecheck::IsEndUnit(static_cast<unsigned char>(tag.back())))
+      continue;  // a token whose ends are told cannot be this entry
     const unsigned key = TTokenPrecheck::EndsKey(static_cast<int>(tag.size()), static_cast<unsigned char>(tag.front()),
                                                  static_cast<unsigned char>(tag.back()));
     p.Ends[key >> 6] |= uint64_t{1} << (key & 63);

@@ -71,18 +71,17 @@ using TOnBlockCheck = std::function<void(TObject* sender, TClientSyntAnalyzer* c
 // first and last units tell: a necessary test, cheap enough to try for every rule at every
 // token before the rule's whole test. A default precheck passes every token.
 //
-// The ends are told only where both are ASCII letters, digits or '_': a text holding them
-// there equals an entry of a plain list, in whatever case and by whatever comparison, only
-// when the entry has the same letters there (up to case); every code page keeps them.
+// The ends are told only where both are printable ASCII other than '\\' and '~': a text
+// holding them there equals an entry of a plain list, in whatever case and by whatever
+// comparison, only when the entry has the same characters there (up to case); every code
+// page keeps them.
 struct TTokenPrecheck {
   uint32_t Types = ~0u;             // bit t: a token of type t (modulo 32) may pass
   uint64_t Lengths = ~uint64_t{0};  // bit n: one of n units (bit 63: 63 or more) may
   bool UsesEnds = false;
   uint64_t Ends[16] = {};           // by EndsKey: the entries' length and ends
 
-  static bool IsWordUnit(char16_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-  }
+  static bool IsEndUnit(char16_t c) { return c > ' ' && c < '~' && c != '\\'; }
   static unsigned EndsKey(int length, char16_t first, char16_t last) {
     auto lower = [](char16_t c) { return static_cast<unsigned>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
     return (static_cast<unsigned>(std::min(std::max(length, 0), 63)) * 0x9E5u + lower(first) * 0x3Bu + lower(last)) & 1023u;
@@ -91,7 +90,7 @@ struct TTokenPrecheck {
   bool Passes(const TTokenHolder::TBrief& token) const {
     if (!((Types >> (static_cast<uint32_t>(token.Type) & 31u)) & 1u)) return false;
     if (!((Lengths >> std::min(std::max(token.Length, 0), 63)) & 1u)) return false;
-    if (UsesEnds && IsWordUnit(token.First) && IsWordUnit(token.Last)) {
+    if (UsesEnds && IsEndUnit(token.First) && IsEndUnit(token.Last)) {
       const unsigned key = EndsKey(token.Length, token.First, token.Last);
       if (!((Ends[key >> 6] >> (key & 63)) & 1u)) return false;
     }

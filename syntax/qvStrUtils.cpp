@@ -4,6 +4,7 @@
 // Nothing here keeps state except the two clipboard format ids set when the unit starts.
 #include "syntax/qvStrUtils.h"
 
+#include <array>
 #include <cstddef>
 
 #include "framework/Clipbrd.h"
@@ -152,12 +153,18 @@ int SkipSpaces(std::u16string_view text, int& pos) {
 }
 
 int SkipSpacesAndLines(std::u16string_view text, int& pos) {
+  // The space flags of ASCII, the most of every text, read once from the character types.
+  static const std::array<bool, 128> asciiSpace = [] {
+    std::array<bool, 128> table{};
+    for (char16_t c = 0; c < 128; ++c) table[c] = IsSpaceChar(c);
+    return table;
+  }();
   if (pos < 1) pos = 1;
   int lineFeeds = 0;
   while (static_cast<size_t>(pos) <= text.size()) {
     const char16_t c = text[pos - 1];
     // Every line break the locale knows is a space; only LF counts, so CR LF is one line.
-    if (!IsSpaceChar(c)) return lineFeeds;
+    if (c < 128 ? !asciiSpace[c] : !IsSpaceChar(c)) return lineFeeds;
     if (c == u'\n') ++lineFeeds;
     ++pos;
   }
