@@ -119,9 +119,11 @@ public:
             if (!views.empty()) RenderHtml(views, html, out);
           }))
         return ExitUsage;
-      return status;
+      for (const auto& a : analyses) a->WaitForDisplayRanges();
+    } else if (!Write(output, result)) {
+      return ExitUsage;
     }
-    if (!Write(output, result)) return ExitUsage;
+    if (S.OnOutputDone) S.OnOutputDone(status);
     return status;
   }
 

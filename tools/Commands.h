@@ -1,6 +1,7 @@
 // The vornish command line: highlight, tokens, blocks, check, match, lexers and convert.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +14,10 @@ struct TToolStreams {
   std::ostream& Err;
   bool OutIsTerminal = false;  // ANSI output by default, and no progress on Out
   bool ErrIsTerminal = false;  // a progress bar for long runs
+  // Called with the exit status once highlight has written all its output and the
+  // completion thread is done, before the analyses are freed: a program may end the process
+  // there, which gives their memory back at once instead of object by object.
+  std::function<void(int status)> OnOutputDone;
 };
 
 // Exit statuses.

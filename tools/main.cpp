@@ -1,6 +1,7 @@
 // The vornish command-line tool.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 
 #include "framework/Units.h"
@@ -13,7 +14,14 @@ int main(int argc, char** argv) {
   int status;
   {
     std::vector<std::string> args(argv, argv + argc);
-    status = qv::RunTool(args, {std::cout, std::cerr, isatty(1) == 1, isatty(2) == 1});
+    qv::TToolStreams streams{std::cout, std::cerr, isatty(1) == 1, isatty(2) == 1, nullptr};
+    // Nothing is left to do once the output is out: the system takes the memory back.
+    streams.OnOutputDone = [](int done) {
+      std::cout.flush();
+      std::cerr.flush();
+      std::_Exit(done);
+    };
+    status = qv::RunTool(args, streams);
   }
   std::cout.flush();
   qv::FinalizeUnits();

@@ -34,7 +34,7 @@ struct TRun {
 TRun Tool(std::vector<std::string> args, bool terminal = false) {
   args.insert(args.begin(), "vornish");
   std::ostringstream out, err;
-  const int status = RunTool(args, {out, err, terminal, false});
+  const int status = RunTool(args, {out, err, terminal, false, nullptr});
   return {status, out.str(), err.str()};
 }
 
@@ -153,6 +153,27 @@ TEST(ToolHighlight, HtmlOptionsAndSeveralFiles) {
   const TRun json = Tool({"highlight", "--format", "json", a, b});
   EXPECT_EQ(json.Out.front(), '[');
   EXPECT_THAT(json.Out, HasSubstr("\"lexer\":\"Python\""));
+
+  // The program may end the process once the output is out: by then all of it is written
+  // (and the status is the run's).
+  for (const char* format : {"html", "ansi", "json"}) {
+    SCOPED_TRACE(format);
+    std::ostringstream text, err;
+    TToolStreams streams{text, err, false, false, nullptr};
+    int calls = 0, reported = -1;
+    std::string atCall;
+    streams.OnOutputDone = [&](int status) {
+      ++calls;
+      reported = status;
+      atCall = text.str();
+    };
+    const int status = RunTool({"vornish", "highlight", "--format", format, a, dir.Path("missing.c"), b}, streams);
+    EXPECT_EQ(status, ExitUsage);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(reported, status);
+    EXPECT_THAT(atCall, HasSubstr("b.py"));
+    EXPECT_EQ(atCall, text.str());
+  }
 }
 
 TEST(ToolListings, TokensAndBlocksAsTextAndJson) {
