@@ -206,7 +206,7 @@ bool TSyntAnalyzer::IsDetectTagsRule(const TTagBlockCondition& rule, bool onlyGl
 void TSyntAnalyzer::DetectTags(TParserResults* client, std::u16string_view text, bool onlyGlobal) {
   TClientSyntAnalyzer* results = client->AsClient();
   const int n = client->TokenCount();
-  TTokenBriefs briefs(*client);
+  TTokenBriefs briefs(*static_cast<const TParserResults*>(client));
   for (int i = 0; i < FBlockRules->Count(); ++i) {
     TTagBlockCondition* rule = FBlockRules->Items(i);
     if (!IsDetectTagsRule(*rule, onlyGlobal)) continue;
@@ -238,7 +238,7 @@ void TSyntAnalyzer::ApplyBlockRules(TParserResults* client, std::u16string_view 
   TClientSyntAnalyzer* results = client->AsClient();
   if (!results) return;
   const int n = index == -1 ? results->TokenCount() : index;
-  TTokenBriefs briefs(*results);
+  TTokenBriefs briefs(*static_cast<const TParserResults*>(results));
   results->SetBlockPassMarker(n + 1);
   try {
     for (int i = 0; i < FBlockRules->Count(); ++i) {

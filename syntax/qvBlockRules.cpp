@@ -7,6 +7,7 @@
 
 #include "framework/Graphics.h"
 #include "framework/TextServices.h"
+#include "syntax/qvMemoStrings.h"
 #include "syntax/qvParserResults.h"
 #include "syntax/qvSyntAnalyzer.h"
 #include "syntax/qvSyntGramma.h"
@@ -175,6 +176,25 @@ bool TSingleTagCondition::CheckText(const TTokenHolder& tokens, int index) const
 bool TSingleTagCondition::CheckToken(int tokenType, const std::string& text) const {
   if (const std::optional<bool> answer = TypeAnswer(tokenType)) return *answer;
   return TextAnswer(text);
+}
+
+TTokenBriefs::TTokenBriefs(const TParserResults& results) : FTokens(results), FResults(&results) {
+  const TSyntMemoStrings* source = results.Source();
+  FText = source ? &source->Text() : nullptr;
+}
+
+void TTokenBriefs::Forget() {
+  FSlots[0].Index = FSlots[1].Index = -1;
+  if (FResults) {
+    const TSyntMemoStrings* source = FResults->Source();
+    FText = source ? &source->Text() : nullptr;
+  }
+}
+
+void TTokenBriefs::Load(TSlot& slot, int index) {
+  slot.Sketch = TTokenPrecheck::TSketch(FResults ? TParserResults::BriefOf(*FResults->Tags(index), FText)
+                                                 : FTokens.Brief(index));
+  slot.Index = index;
 }
 
 TTokenPrecheck TSingleTagCondition::Precheck() const {

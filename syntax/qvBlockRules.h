@@ -87,36 +87,52 @@ struct TTokenPrecheck {
     return (static_cast<unsigned>(std::min(std::max(length, 0), 63)) * 0x9E5u + lower(first) * 0x3Bu + lower(last)) & 1023u;
   }
   bool Selective() const { return Types != ~0u || Lengths != ~uint64_t{0} || UsesEnds; }
-  bool Passes(const TTokenHolder::TBrief& token) const {
-    if (!((Types >> (static_cast<uint32_t>(token.Type) & 31u)) & 1u)) return false;
-    if (!((Lengths >> std::min(std::max(token.Length, 0), 63)) & 1u)) return false;
-    if (UsesEnds && IsEndUnit(token.First) && IsEndUnit(token.Last)) {
-      const unsigned key = EndsKey(token.Length, token.First, token.Last);
-      if (!((Ends[key >> 6] >> (key & 63)) & 1u)) return false;
-    }
-    return true;
+
+  // A token as the prechecks test it, worked out once from its brief.
+  struct TSketch {
+    static constexpr unsigned kNoEnds = ~0u;  // the ends are not told
+    uint32_t TypeBit = 0;
+    uint64_t LengthBit = 0;
+    unsigned Key = kNoEnds;
+    explicit TSketch(const TTokenHolder::TBrief& token)
+        : TypeBit(uint32_t{1} << (static_cast<uint32_t>(token.Type) & 31u)),
+          LengthBit(uint64_t{1} << std::min(std::max(token.Length, 0), 63)),
+          Key(IsEndUnit(token.First) && IsEndUnit(token.Last) ? EndsKey(token.Length, token.First, token.Last)
+                                                                : kNoEnds) {}
+    TSketch() = default;
+  };
+  bool Passes(const TSketch& token) const {
+    if (!(Types & token.TypeBit) || !(Lengths & token.LengthBit)) return false;
+    return !UsesEnds || token.Key == TSketch::kNoEnds || ((Ends[token.Key >> 6] >> (token.Key & 63)) & 1u);
   }
 };
 
-// The briefs of the tokens the rules of one block pass step look at, each read once: most
+// The sketches of the tokens the rules of one block pass step look at, each made once: most
 // rules look at the newest token.
 class TTokenBriefs {
 public:
   explicit TTokenBriefs(const TTokenHolder& tokens) : FTokens(tokens) {}
-  const TTokenHolder::TBrief& At(int index) {
-    if (index != FIndex) {
-      FBrief = FTokens.Brief(index);
-      FIndex = index;
-    }
-    return FBrief;
+  // The analyzer's results: their tokens read in place, their text asked for once.
+  explicit TTokenBriefs(const TParserResults& results);
+  const TTokenPrecheck::TSketch& At(int index) {
+    TSlot& slot = FSlots[index & 1];  // the newest token and the one before it
+    if (index != slot.Index) Load(slot, index);
+    return slot.Sketch;
   }
-  // To be called when a rule applied: it may have changed a token.
-  void Forget() { FIndex = -1; }
+  // To be called when a rule applied: it may have changed a token (or the text).
+  void Forget();
 
 private:
+  struct TSlot {
+    int Index = -1;
+    TTokenPrecheck::TSketch Sketch;
+  };
+  void Load(TSlot& slot, int index);
+
   const TTokenHolder& FTokens;
-  int FIndex = -1;
-  TTokenHolder::TBrief FBrief{};
+  const TParserResults* FResults = nullptr;
+  const std::u16string* FText = nullptr;  // of FResults
+  TSlot FSlots[2];
 };
 
 // One condition of a block rule's pattern: a token test by type and text.
@@ -369,7 +385,7 @@ class TTagBlockCondition : public TRuleCollectionItem {
   bool CheckCondition(const TTokenHolder& tokens, int n, int& refIdx) const;
   // False when CheckCondition(tokens, n, ...) is sure to be false, told cheaply from one
   // token by the precheck of the first condition that says something before any skip.
-  bool MayAccept(TTokenBriefs& tokens, int n) const {
+  [[gnu::always_inline]] bool MayAccept(TTokenBriefs& tokens, int n) const {
     if (FPrecheckIndex < 0) return true;
     const int k = n - 1 - CondOffset() - FPrecheckIndex;
     return k >= 0 && FPrecheck.Passes(tokens.At(k));

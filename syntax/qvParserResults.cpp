@@ -128,16 +128,16 @@ void TSyntToken::operator delete(void* p, std::size_t size) noexcept {
 }
 
 TTokenHolder::TBrief TParserResults::Brief(int index) const {
-  const TSyntToken* token = Tags(index);
-  TBrief brief{token->TokenType, token->EndPos - token->StartPos, u'\0', u'\0'};
-  if (brief.Length > 0)
-    if (const TSyntMemoStrings* source = Source()) {
-      const std::u16string& text = source->Text();
-      if (token->StartPos >= 0 && static_cast<size_t>(token->EndPos) <= text.size()) {
-        brief.First = text[static_cast<size_t>(token->StartPos)];
-        brief.Last = text[static_cast<size_t>(token->EndPos) - 1];
-      }
-    }
+  const TSyntMemoStrings* source = Source();
+  return BriefOf(*Tags(index), source ? &source->Text() : nullptr);
+}
+
+TTokenHolder::TBrief TParserResults::BriefOf(const TSyntToken& token, const std::u16string* text) {
+  TBrief brief{token.TokenType, token.EndPos - token.StartPos, u'\0', u'\0'};
+  if (brief.Length > 0 && text && token.StartPos >= 0 && static_cast<size_t>(token.EndPos) <= text->size()) {
+    brief.First = (*text)[static_cast<size_t>(token.StartPos)];
+    brief.Last = (*text)[static_cast<size_t>(token.EndPos) - 1];
+  }
   return brief;
 }
 

@@ -255,6 +255,8 @@ public:
   int TagLength(int index) const override { return Tags(index)->EndPos - Tags(index)->StartPos; }
   std::u16string_view TagView(int index) const override;
   TBrief Brief(int index) const override;
+  // The brief of token in text (null: no text to tell the ends from).
+  static TBrief BriefOf(const TSyntToken& token, const std::u16string* text);
 
   // Raises EListError for a bad index.
   TSyntToken* Tags(int index) const { return static_cast<TSyntToken*>(FTokenList.Items(index)); }
