@@ -147,8 +147,11 @@ public:
       }
       std::vector<TLexerLoadError> errors;
       TSyntAnalyzer* lexer = nullptr;
+      // Each file in a set of its own, so that files checked together cannot clash by name
+      // (a lexer file and another that loads the same lexer as a sub-lexer).
+      TLexerSet lexers;
       try {
-        lexer = FLexers.LoadData(text, &errors);
+        lexer = lexers.LoadData(text, &errors);
       } catch (const EParserError& e) {
         S.Err << path << ":" << e.Line() << ": " << e.Reason() << "\n";
         status = std::max(status, ExitProblems);
