@@ -178,22 +178,24 @@ bool TSingleTagCondition::CheckToken(int tokenType, const std::string& text) con
   return TextAnswer(text);
 }
 
-TTokenBriefs::TTokenBriefs(const TParserResults& results) : FTokens(results), FResults(&results) {
-  const TSyntMemoStrings* source = results.Source();
-  FText = source ? &source->Text() : nullptr;
-}
+TTokenBriefs::TTokenBriefs(const TParserResults& results) : FTokens(results), FResults(&results) {}
 
 void TTokenBriefs::Forget() {
   FSlots[0].Index = FSlots[1].Index = -1;
-  if (FResults) {
-    const TSyntMemoStrings* source = FResults->Source();
-    FText = source ? &source->Text() : nullptr;
-  }
+  FTextKnown = false;
 }
 
 void TTokenBriefs::Load(TSlot& slot, int index) {
-  slot.Sketch = TTokenPrecheck::TSketch(FResults ? TParserResults::BriefOf(*FResults->Tags(index), FText)
-                                                 : FTokens.Brief(index));
+  if (!FResults) {
+    slot.Sketch = TTokenPrecheck::TSketch(FTokens.Brief(index));
+  } else {
+    if (!FTextKnown) {  // asked for once, when a token is first sketched
+      const TSyntMemoStrings* source = FResults->Source();
+      FText = source ? &source->Text() : nullptr;
+      FTextKnown = true;
+    }
+    slot.Sketch = TTokenPrecheck::TSketch(TParserResults::BriefOf(*FResults->Tags(index), FText));
+  }
   slot.Index = index;
 }
 

@@ -131,7 +131,8 @@ private:
 
   const TTokenHolder& FTokens;
   const TParserResults* FResults = nullptr;
-  const std::u16string* FText = nullptr;  // of FResults
+  const std::u16string* FText = nullptr;  // of FResults, once FTextKnown
+  bool FTextKnown = false;
   TSlot FSlots[2];
 };
 
