@@ -221,6 +221,10 @@ private:
   enum TRunShape : uint8_t { rsUnknown, rsNone, rsSteps };
   TRunShape FRunShape = rsUnknown;
   std::vector<TRunStep> FRunSteps;
+  // The system code page the loop last ran under, with the unit-to-byte table it used (null:
+  // not run since the last compile).
+  const TCodePageInfo* FRunSystem = nullptr;
+  const uint8_t* FRunMap = nullptr;
   void FindRunShape();
   // The loop's match at pos (1 <= pos): the matcher's outcome, end (pos), reach and root
   // capture.

@@ -607,6 +607,7 @@ void TqvRegExpr::ClearCompiled() {
   FLastMatch = false;
   FStartTableFor = nullptr;
   FRunShape = rsUnknown;
+  FRunSystem = nullptr;
 }
 
 bool TqvRegExpr::MultiByteMode() const {

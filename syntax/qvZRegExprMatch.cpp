@@ -1512,6 +1512,12 @@ bool TqvRegExpr::Match(const std::string& text, int& pos, bool backward) {
 }
 
 bool TqvRegExpr::MatchWide(std::u16string_view text, int& pos, bool backward) {
+  // An expression the loop matches goes straight to it while the system code page and the
+  // settings it was found under hold (a compile or a change of code page clears it).
+  if (FRunSystem && !backward && pos >= 1 && FStepLimit == 0 && !ClassTestHook && FRunSystem == &CodePageInfo(CP_ACP)) {
+    const int len = ClampLen(text.size());
+    if (pos <= len + 1) return RunSteps(text.substr(0, static_cast<size_t>(len)), FRunMap, pos);
+  }
   TMatchRoute route;
   if (!PrepareMatch(pos, route)) return false;
   const TCodePageInfo& system = *route.System;
@@ -1551,7 +1557,11 @@ bool TqvRegExpr::MatchWide(std::u16string_view text, int& pos, bool backward) {
   // matcher's.
   if (!backward && !hook && FStepLimit == 0 && FRoot->ByteMapCodePage == &system) {
     if (FRunShape == rsUnknown) FindRunShape();
-    if (FRunShape == rsSteps && pos <= len + 1) return RunSteps(text.substr(0, static_cast<size_t>(len)), map, pos);
+    if (FRunShape == rsSteps && pos <= len + 1) {
+      FRunSystem = &system;
+      FRunMap = map;
+      return RunSteps(text.substr(0, static_cast<size_t>(len)), map, pos);
+    }
   }
   const TSingleByteText<TMappedUnits> x{{text.data(), map}, len, {&system, hook}};
   return RunMatch(x, pos, backward);

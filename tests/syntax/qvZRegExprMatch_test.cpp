@@ -3,6 +3,7 @@
 // budget and the recursion guard, and the UTF-16 entry against the 8-bit one on real files.
 #include "syntax/qvZRegExpr.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -13,6 +14,7 @@
 
 #include "framework/TextServices.h"
 #include "syntax/qvStrUtils.h"
+#include "tests/support/CodePageScope.h"
 #include "tests/support/RealFiles.h"
 
 namespace qv {
@@ -806,7 +808,7 @@ TEST(TqvRegExprMatch, LoopedTokenShapesAgreeWithTheMatcher) {
   const std::u16string text =
       Utf8ToWide(test::ReadFile("/usr/include/stdio.h").substr(0, 12000) +
                  test::ReadFile("/usr/share/mime/packages/freedesktop.org.xml").substr(0, 12000)) +
-      u"\u00e9\u4e2d\u00ff";
+      u"\u00e9\u4e2d\u00ff\u0436\u0416";
   ASSERT_GT(text.size(), 20000u);
   for (const char16_t* expression :
        {u"[a-z_]\\w*", u"\\d+", u"[{}]", u"x", u"[^<&\\s][^<&\\r\\n]*", u".", u"(?i)[A-F]+", u"\\s+",
@@ -818,24 +820,33 @@ TEST(TqvRegExprMatch, LoopedTokenShapesAgreeWithTheMatcher) {
         // Leaves that share units with what follows: left to the matcher.
         u"x*x", u"\\w*(?=[a-z])", u"a?a", u"\\s*\\s", u"[a-z]+[a-z_]"}) {
     SCOPED_TRACE(WideToUtf8(expression));
-    TqvRegExpr looped, general;
+    TqvRegExpr looped;
     looped.SetExpression(expression);
-    general.SetExpression(expression);
-    general.SetStepLimit(uint64_t{1} << 40);  // a budget never reached; it keeps the loop out
-    const TCodePageInfo& system = CodePageInfo(CP_ACP);
-    for (int pos = 1; pos <= static_cast<int>(text.size()) + 1; ++pos) {
-      int a = pos, b = pos;
-      const bool ma = looped.MatchWide(text, a, false);
-      const bool mb = general.MatchWide(text, b, false);
-      ASSERT_EQ(ma, mb) << pos;
-      ASSERT_EQ(looped.LastReach(), general.LastReach()) << pos;
-      if (ma) {
-        ASSERT_EQ(a, b) << pos;
-        ASSERT_EQ(looped.Root()->CapStart, general.Root()->CapStart) << pos;
-        ASSERT_EQ(looped.Root()->CapEnd, general.Root()->CapEnd) << pos;
-      }
-      if (pos <= static_cast<int>(text.size()) && looped.CannotStartWith(text[pos - 1], system)) {
-        ASSERT_FALSE(mb) << pos;
+    // The same looped expression under other system code pages (a single-byte one with other
+    // letters, a double-byte one) and back: what it keeps from one run must not leak into the
+    // next.
+    for (int codePage : {0, 1251, 932, 0}) {
+      SCOPED_TRACE(codePage);
+      std::optional<test::TSystemCodePageScope> scope;
+      if (codePage) scope.emplace(codePage);
+      TqvRegExpr general;
+      general.SetExpression(expression);
+      general.SetStepLimit(uint64_t{1} << 40);  // a budget never reached; it keeps the loop out
+      const TCodePageInfo& system = CodePageInfo(CP_ACP);
+      for (int pos = 1; pos <= static_cast<int>(text.size()) + 1; ++pos) {
+        int a = pos, b = pos;
+        const bool ma = looped.MatchWide(text, a, false);
+        const bool mb = general.MatchWide(text, b, false);
+        ASSERT_EQ(ma, mb) << pos;
+        ASSERT_EQ(looped.LastReach(), general.LastReach()) << pos;
+        if (ma) {
+          ASSERT_EQ(a, b) << pos;
+          ASSERT_EQ(looped.Root()->CapStart, general.Root()->CapStart) << pos;
+          ASSERT_EQ(looped.Root()->CapEnd, general.Root()->CapEnd) << pos;
+        }
+        if (pos <= static_cast<int>(text.size()) && looped.CannotStartWith(text[pos - 1], system)) {
+          ASSERT_FALSE(mb) << pos;
+        }
       }
     }
   }
