@@ -204,6 +204,12 @@ bool TSyntAnalyzer::IsDetectTagsRule(const TTagBlockCondition& rule, bool onlyGl
 }
 
 void TSyntAnalyzer::DetectTags(TParserResults* client, std::u16string_view text, bool onlyGlobal) {
+  if (FDetectRules == daUnknown) {
+    FDetectRules = daNo;
+    for (int i = 0; i < FBlockRules->Count(); ++i)
+      if (FBlockRules->Items(i)->BlockType() == btTagDetect) FDetectRules = daYes;
+  }
+  if (FDetectRules == daNo) return;
   TClientSyntAnalyzer* results = client->AsClient();
   const int n = client->TokenCount();
   TTokenBriefs briefs(*static_cast<const TParserResults*>(client));

@@ -178,8 +178,6 @@ bool TSingleTagCondition::CheckToken(int tokenType, const std::string& text) con
   return TextAnswer(text);
 }
 
-TTokenBriefs::TTokenBriefs(const TParserResults& results) : FTokens(results), FResults(&results) {}
-
 void TTokenBriefs::Forget() {
   FSlots[0].Index = FSlots[1].Index = -1;
   FTextKnown = false;

@@ -113,7 +113,7 @@ class TTokenBriefs {
 public:
   explicit TTokenBriefs(const TTokenHolder& tokens) : FTokens(tokens) {}
   // The analyzer's results: their tokens read in place, their text asked for once.
-  explicit TTokenBriefs(const TParserResults& results);
+  explicit TTokenBriefs(const TParserResults& results) : FTokens(results), FResults(&results) {}
   const TTokenPrecheck::TSketch& At(int index) {
     TSlot& slot = FSlots[index & 1];  // the newest token and the one before it
     if (index != slot.Index) Load(slot, index);

@@ -30,7 +30,7 @@ void TTokenList::IndexError(int index) { throw EListError(Format(SListIndexError
 
 TSyntToken* TTokenList::Add(TRuleCollectionItem* rule, int tokenType, int startPos, int endPos) {
   if ((FCount >> kBlockShift) >= static_cast<int>(FBlocks.size()))
-    FBlocks.push_back(std::make_unique<TBlock>());
+    FBlocks.push_back(std::make_unique_for_overwrite<TBlock>());  // slots are written before read
   TSyntToken* token = new (Slot(FCount)) TSyntToken(rule, tokenType, startPos, endPos);
   ++FCount;
   return token;

@@ -151,7 +151,10 @@ class TSyntAnalyzer : public TLoadableComponent {
   void UpdateGrammaRules();
   // Whether block rules can wait until the text is tokenised (cached until a rule changes).
   bool CanDeferBlockRules();
-  void ForgetDeferAnswer() { FDeferAnswer = daUnknown; }
+  void ForgetDeferAnswer() {
+    FDeferAnswer = daUnknown;
+    FDetectRules = daUnknown;
+  }
   // The cached answer itself, for a client that forces block rules to run per token.
   enum TDeferAnswer : uint8_t { daUnknown, daYes, daNo };
   TDeferAnswer DeferAnswer() const { return FDeferAnswer; }
@@ -219,6 +222,9 @@ private:
   std::vector<TSyntAnalyzer*> FMasters;   // not owned; free-notification links
   bool FUpdating = false;                 // the guard against re-entrant client updates
   TDeferAnswer FDeferAnswer = daUnknown;
+  // Whether some block rule is a tag-detect rule (daYes), cached like FDeferAnswer: the
+  // tag-detect pass of every step needs no look at the rules of a lexer without one.
+  TDeferAnswer FDetectRules = daUnknown;
 };
 
 }  // namespace qv

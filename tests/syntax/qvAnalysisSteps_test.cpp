@@ -208,6 +208,28 @@ TEST(AnalysisSteps, ARuleSeesTheTokensAsTheRulesBeforeItInTheStepLeftThem) {
   }
 }
 
+TEST(AnalysisSteps, ARuleMadeTagDetectAfterAnAnalysisDetectsInTheNextOne) {
+  // A lexer without tag-detect rules skips that pass; a rule that becomes one counts at once.
+  TAnalysis a("", u"x begin y");
+  TTokenRule* word = a.Main->TokenRules()->Add();
+  word->SetExpression(u"\\w+");
+  word->SetTokenType(2);
+  TTagBlockCondition* rule = a.Main->BlockRules()->Add();
+  rule->SetBlockType(btLineBreak);
+  rule->SetTokenType(4);
+  rule->ConditionList()->Add()->TagList()->Add("begin");
+  ASSERT_TRUE(a.Main->CanDeferBlockRules());  // tag detection runs in the token pass
+  a.Client->Analyze(false);
+  test::AnalyzeToEnd(*a.Client);
+  ASSERT_EQ(a.Client->TokenCount(), 3);
+  EXPECT_EQ(a.Client->Tags(1)->TokenType, 2);
+  rule->SetBlockType(btTagDetect);
+  a.Client->Analyze(false);
+  test::AnalyzeToEnd(*a.Client);
+  ASSERT_EQ(a.Client->TokenCount(), 3);
+  EXPECT_EQ(a.Client->Tags(1)->TokenType, 4);
+}
+
 TEST(AnalysisSteps, PerTokenAndDeferredBlockRulesAgreeOnRandomTexts) {
   const std::u16string pieces[] = {u"{", u"}", u"if", u"int", u"x", u"(", u")", u";",
                                    u" ", u"\n", u"42", u"/*c*/", u"\"s\"", u"while"};
