@@ -205,16 +205,18 @@ bool TSyntAnalyzer::IsDetectTagsRule(const TTagBlockCondition& rule, bool onlyGl
 
 void TSyntAnalyzer::DetectTags(TParserResults* client, std::u16string_view text, bool onlyGlobal) {
   if (FDetectRules == daUnknown) {
-    FDetectRules = daNo;
+    FDetectList.clear();
     for (int i = 0; i < FBlockRules->Count(); ++i)
-      if (FBlockRules->Items(i)->BlockType() == btTagDetect) FDetectRules = daYes;
+      if (FBlockRules->Items(i)->BlockType() == btTagDetect) FDetectList.push_back(FBlockRules->Items(i));
+    FDetectRules = daYes;
   }
-  if (FDetectRules == daNo) return;
+  if (FDetectList.empty()) return;
   TClientSyntAnalyzer* results = client->AsClient();
   const int n = client->TokenCount();
   TTokenBriefs briefs(*static_cast<const TParserResults*>(client));
-  for (int i = 0; i < FBlockRules->Count(); ++i) {
-    TTagBlockCondition* rule = FBlockRules->Items(i);
+  // By index: a handler that changes the rules empties the list.
+  for (size_t i = 0; i < FDetectList.size(); ++i) {
+    TTagBlockCondition* rule = FDetectList[i];
     if (!IsDetectTagsRule(*rule, onlyGlobal)) continue;
     if (!rule->OnBlockCheck && !rule->MayAccept(briefs, n)) continue;
     int refIdx = 0;

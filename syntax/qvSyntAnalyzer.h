@@ -222,9 +222,10 @@ private:
   std::vector<TSyntAnalyzer*> FMasters;   // not owned; free-notification links
   bool FUpdating = false;                 // the guard against re-entrant client updates
   TDeferAnswer FDeferAnswer = daUnknown;
-  // Whether some block rule is a tag-detect rule (daYes), cached like FDeferAnswer: the
-  // tag-detect pass of every step needs no look at the rules of a lexer without one.
+  // The block rules that are tag-detect rules, in order, cached like FDeferAnswer (daYes:
+  // FDetectList is up to date): the tag-detect pass of every step looks at those alone.
   TDeferAnswer FDetectRules = daUnknown;
+  std::vector<TTagBlockCondition*> FDetectList;
 };
 
 }  // namespace qv
