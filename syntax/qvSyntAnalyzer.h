@@ -154,6 +154,7 @@ class TSyntAnalyzer : public TLoadableComponent {
   void ForgetDeferAnswer() {
     FDeferAnswer = daUnknown;
     FDetectRules = daUnknown;
+    FDetectList.clear();
   }
   // The cached answer itself, for a client that forces block rules to run per token.
   enum TDeferAnswer : uint8_t { daUnknown, daYes, daNo };
